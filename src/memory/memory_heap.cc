@@ -1,0 +1,31 @@
+#include "memory/memory_heap.h"
+
+#include "driver/driver.h"
+
+namespace huecast {
+
+std::atomic<HANDLE> MemoryHeap{nullptr};
+
+HANDLE MemoryHeapStartup() {
+  HANDLE heap = HeapCreate(0, 4096, 0);
+  MemoryHeap.store(heap);
+  return heap;
+}
+
+BOOL MemoryHeapShutdown() {
+  HANDLE heap = MemoryHeap.exchange(nullptr);
+  if (heap == nullptr) return FALSE;
+  return HeapDestroy(heap);
+}
+
+void* AllocateZeroed(std::int32_t size, BlockInitializer initialize) {
+  if (size < 0) return nullptr;
+  void* block = HeapAlloc(MainHeap, HEAP_ZERO_MEMORY, static_cast<SIZE_T>(size));
+  if (block == nullptr) return nullptr;
+  if (initialize != nullptr) initialize(block);
+  return block;
+}
+
+void* ThreadBlock(void* block) { return block; }
+
+}  // namespace huecast

@@ -1,0 +1,21 @@
+// Private heaps on POSIX: each heap owns a list of malloc blocks, so that
+// destroying the heap frees them all at once. The recording fake builds on
+// the same routines.
+#ifndef HUECAST_PLATFORM_POSIX_HEAP_H_
+#define HUECAST_PLATFORM_POSIX_HEAP_H_
+
+#include "platform/platform.h"
+
+namespace huecast {
+
+HANDLE PosixHeapCreate();
+void* PosixHeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
+void* PosixHeapReAlloc(HANDLE heap, DWORD flags, void* block, SIZE_T bytes);
+BOOL PosixHeapFree(HANDLE heap, void* block);
+BOOL PosixHeapDestroy(HANDLE heap);
+// Returns the number of blocks a heap holds (for tests).
+SIZE_T PosixHeapBlockCount(HANDLE heap);
+
+}  // namespace huecast
+
+#endif  // HUECAST_PLATFORM_POSIX_HEAP_H_

@@ -1,0 +1,14 @@
+// Start-up of the POSIX stand-ins, run by main before the program's entry.
+#ifndef HUECAST_PLATFORM_POSIX_POSIX_STARTUP_H_
+#define HUECAST_PLATFORM_POSIX_POSIX_STARTUP_H_
+
+namespace huecast {
+
+// Builds the command line from argv and ignores SIGPIPE, so that a write
+// into a pipe whose reader has gone fails instead of killing the process.
+// Refuses to start, with status 206, when the command line is too long.
+void PosixStartup(int argc, const char* const* argv);
+
+}  // namespace huecast
+
+#endif  // HUECAST_PLATFORM_POSIX_POSIX_STARTUP_H_

@@ -1,0 +1,88 @@
+// The recording fake of the platform operations, linked by the unit tests.
+// It supplies the command line and a console or a redirected output, records
+// each call it receives in public logs, and can be told to fail the n-th
+// allocation or the n-th write.
+#ifndef HUECAST_TESTS_FAKE_FAKE_PLATFORM_H_
+#define HUECAST_TESTS_FAKE_FAKE_PLATFORM_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace huecast {
+
+enum class FakeCallKind {
+  kGetStdHandle,
+  kGetScreenInfo,
+  kSetAttribute,
+  kWriteConsole,
+  kWriteFile,
+  kFlush,
+  kSetCtrlHandler,
+  kSetTitle,
+  kAllocConsole,
+  kFreeConsole,
+  kHeapCreate,
+  kHeapAlloc,
+  kHeapReAlloc,
+  kHeapFree,
+  kHeapDestroy,
+  kDuplicate,
+  kInitializeLock,
+  kDeleteLock,
+  kCloseHandle,
+  kExitProcess,
+};
+
+struct FakeCall {
+  FakeCallKind kind;
+  HANDLE handle;         // the handle, heap or lock the call was given
+  std::uint64_t value;   // bytes, units, attribute, exit code, as the call has it
+  bool succeeded;
+};
+
+// The fake's console output handle, and a heap's number in heapsCreated.
+inline HANDLE const kFakeInput = reinterpret_cast<HANDLE>(0x1000);
+inline HANDLE const kFakeOutput = reinterpret_cast<HANDLE>(0x1001);
+inline HANDLE const kFakeError = reinterpret_cast<HANDLE>(0x1002);
+
+struct FakePlatformRecord {
+  // What the fake supplies.
+  std::u16string commandLine;   // what GetCommandLineW returns
+  bool outputIsConsole;         // WriteConsoleW and attributes work on the output
+  bool outputIsValid;           // false: every output call fails
+  std::int64_t failAllocation;  // the n-th allocation (1-based) fails; 0: none
+  std::int64_t failWrite;       // the n-th write call (1-based) fails; 0: none
+
+  // What it recorded.
+  std::vector<FakeCall> calls;             // every call, in order
+  std::u16string transcript;               // delivered text, attributes as "[1E]"
+  std::string fileBytes;                   // bytes delivered through WriteFile
+  std::vector<WORD> attributes;            // attributes applied to the console
+  std::vector<HANDLE> heapsCreated;        // in order of creation
+  std::vector<HANDLE> heapsDestroyed;      // in order of destruction
+  std::int64_t allocations;                // allocations attempted
+  std::int64_t writes;                     // write calls attempted
+  std::int64_t flushes;                    // flushes made
+  PHANDLER_ROUTINE controlRoutine;         // the routine last registered
+  std::int64_t exitCode;                   // given to ExitProcess, -1 before
+};
+
+extern FakePlatformRecord Fake;
+
+// Starts a fresh record with a command line; the output is a console.
+void FakeReset(const std::u16string& commandLine);
+// Runs ProgramEntry to its ExitProcess and returns the exit code.
+std::int64_t FakeRunProgram();
+// Counts the recorded calls of one kind.
+std::int64_t FakeCount(FakeCallKind kind);
+// Returns how many blocks a heap of the fake holds.
+std::size_t FakeHeapBlocks(HANDLE heap);
+// Returns the delivered file bytes as UTF-16 units.
+std::u16string FakeFileText();
+
+}  // namespace huecast
+
+#endif  // HUECAST_TESTS_FAKE_FAKE_PLATFORM_H_
