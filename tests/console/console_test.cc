@@ -1,1 +1,198 @@
+#include "console/console.h"
+
 #include <gtest/gtest.h>
+
+#include <string>
+
+#include "driver/driver.h"
+#include "fake/fake_platform.h"
+#include "memory/memory_heap.h"
+
+namespace huecast {
+namespace {
+
+// Starts the console over the fake, with MainHeap for line buffers.
+class ConsoleTest : public ::testing::Test {
+ protected:
+  void Start(bool console) {
+    FakeReset(u"huecast.exe");
+    Fake.outputIsConsole = console;
+    ConsoleState = ConsoleStateRecord{};
+    MainHeap = HeapCreate(0, 4096, 0);
+    ConsoleStartup();
+    Fake.calls.clear();
+  }
+  void SetUp() override { Start(true); }
+  void TearDown() override {
+    ConsoleShutdown();
+    HeapDestroy(MainHeap);
+    MainHeap = nullptr;
+  }
+};
+
+TEST_F(ConsoleTest, StartupStoresTheThreeHandlesAndTheScreenInfo) {
+  EXPECT_EQ(ConsoleState.inputHandle, kFakeInput);
+  EXPECT_EQ(ConsoleState.outputHandle, kFakeOutput);
+  EXPECT_EQ(ConsoleState.errorHandle, kFakeError);
+  EXPECT_EQ(ConsoleState.screenInfo.wAttributes, 0x07);
+  EXPECT_EQ(Fake.controlRoutine, OnConsoleControl);
+}
+
+TEST_F(ConsoleTest, StartupWithoutTitleNeverSetsOne) {
+  Start(true);
+  EXPECT_EQ(FakeCount(FakeCallKind::kSetTitle), 0);
+  ConsoleShutdown();
+  FakeReset(u"huecast.exe");
+  ConsoleStartup(u"Title");
+  EXPECT_EQ(FakeCount(FakeCallKind::kSetTitle), 1);
+  EXPECT_EQ(FakeCount(FakeCallKind::kAllocConsole), 0);
+}
+
+TEST_F(ConsoleTest, PrintTextOfNullMakesNoPlatformCall) {
+  PrintText(nullptr);
+  EXPECT_TRUE(Fake.calls.empty());
+}
+
+TEST_F(ConsoleTest, PrintTextOfEmptyMakesOneWriteOfZeroUnits) {
+  PrintText(u"");
+  ASSERT_EQ(Fake.calls.size(), 1u);
+  EXPECT_EQ(Fake.calls[0].kind, FakeCallKind::kWriteConsole);
+  EXPECT_EQ(Fake.calls[0].value, 0u);
+}
+
+TEST_F(ConsoleTest, PrintTextNeitherCopiesNorFlushes) {
+  EXPECT_NE(PrintText(u"Hi"), 0);
+  EXPECT_EQ(FakeCount(FakeCallKind::kHeapAlloc), 0);
+  EXPECT_EQ(FakeCount(FakeCallKind::kFlush), 0);
+  EXPECT_EQ(Fake.transcript, u"Hi");
+}
+
+TEST_F(ConsoleTest, PrintLineWritesTextAndLineEndInOneWriteThenFlushes) {
+  struct {
+    const char16_t* text;
+    std::u16string delivered;
+  } const cases[] = {{nullptr, u"\r\n"}, {u"", u"\r\n"}, {u"abc", u"abc\r\n"}};
+  for (const auto& c : cases) {
+    Start(true);
+    EXPECT_NE(PrintLine(c.text), 0);
+    EXPECT_EQ(Fake.transcript, c.delivered);
+    EXPECT_EQ(FakeCount(FakeCallKind::kWriteConsole), 1);
+    EXPECT_EQ(FakeCount(FakeCallKind::kFlush), 1);
+    // One buffer of n + 3 units, given back after the flush.
+    ASSERT_GE(Fake.calls.size(), 4u);
+    EXPECT_EQ(Fake.calls[0].kind, FakeCallKind::kHeapAlloc);
+    EXPECT_EQ(Fake.calls[0].value, (c.delivered.size() + 1) * 2);
+    EXPECT_EQ(Fake.calls.back().kind, FakeCallKind::kHeapFree);
+    ConsoleShutdown();
+  }
+  Start(true);
+}
+
+TEST_F(ConsoleTest, PrintLineWithoutBufferWritesNothingAndDoesNotFlush) {
+  Fake.failAllocation = Fake.allocations + 1;
+  EXPECT_EQ(PrintLine(u"lost"), 0);
+  EXPECT_EQ(FakeCount(FakeCallKind::kWriteConsole), 0);
+  EXPECT_EQ(FakeCount(FakeCallKind::kWriteFile), 0);
+  EXPECT_EQ(FakeCount(FakeCallKind::kFlush), 0);
+}
+
+TEST_F(ConsoleTest, PrintLineReportsAWriteThatFailedBothWays) {
+  Start(false);
+  Fake.failWrite = Fake.writes + 1;
+  EXPECT_EQ(PrintLine(u"x"), 0);
+  // The flush is made whatever the write's outcome.
+  EXPECT_EQ(FakeCount(FakeCallKind::kFlush), 1);
+}
+
+TEST_F(ConsoleTest, RedirectedOutputGetsRawUtf16LittleEndianBytes) {
+  Start(false);
+  PrintText(u"Hi");
+  PrintLine(u"");
+  EXPECT_EQ(Fake.fileBytes, std::string("H\0i\0\r\0\n\0", 8));
+  // The console way was tried first each time and refused.
+  EXPECT_EQ(FakeCount(FakeCallKind::kWriteConsole), 2);
+}
+
+TEST_F(ConsoleTest, SurrogatesAndOtherUnitsPassUnchanged) {
+  Start(false);
+  const char16_t text[] = {0xD83D, 0xDE00, 0xDC00, 0xFFFF, 0};
+  PrintText(text);
+  EXPECT_EQ(Fake.calls.back().value, 8u);  // bytes: four units
+  EXPECT_EQ(FakeFileText(), std::u16string(text));
+}
+
+TEST_F(ConsoleTest, SetConsoleColorsAppliesAndRecordsTheAttribute) {
+  struct {
+    std::int32_t foreground, background;
+    WORD attribute;
+  } const cases[] = {{14, 1, 0x1E}, {15, 15, 0xFF}, {0, 10, 0xA0}, {7, 0, 0x07}};
+  for (const auto& c : cases) {
+    SetConsoleColors(c.foreground, c.background);
+    EXPECT_EQ(ConsoleState.screenInfo.wAttributes, c.attribute);
+    EXPECT_EQ(Fake.attributes.back(), c.attribute);
+  }
+}
+
+TEST_F(ConsoleTest, ColoursOfSixteenOrMoreChangeNothingAndCallNothing) {
+  SetConsoleColors(14, 1);
+  Fake.calls.clear();
+  SetConsoleColors(16, 0);
+  SetConsoleColors(0, 16);
+  EXPECT_TRUE(Fake.calls.empty());
+  EXPECT_EQ(ConsoleState.screenInfo.wAttributes, 0x1E);
+}
+
+TEST_F(ConsoleTest, RedirectedOutputStillRecordsTheAttribute) {
+  Start(false);
+  SetConsoleColors(14, 1);
+  EXPECT_EQ(ConsoleState.screenInfo.wAttributes, 0x1E);
+  EXPECT_TRUE(Fake.attributes.empty());
+  EXPECT_TRUE(Fake.fileBytes.empty());
+}
+
+TEST_F(ConsoleTest, ShutdownDeletesOnlyTheFirstLock) {
+  ConsoleShutdown();
+  ASSERT_EQ(FakeCount(FakeCallKind::kDeleteLock), 1);
+  EXPECT_EQ(Fake.calls.back().handle, &ConsoleState.firstLock);
+  Start(true);
+}
+
+// The end routine destroys MemoryHeap, which the control tests watch.
+TEST(ControlEvent, CloseEventRunsTheEndRoutineOnceAndPassesItOn) {
+  FakeReset(u"huecast.exe 1E a 2F b");
+  Fake.closeAtWrite = 2;  // the window is closed while the second string goes out
+  EXPECT_EQ(FakeRunProgram(), 0);
+  ASSERT_EQ(Fake.heapsCreated.size(), 3u);
+  const HANDLE memoryHeap = Fake.heapsCreated[2];
+  std::int64_t destroyedMemoryHeap = 0;
+  for (HANDLE heap : Fake.heapsDestroyed) destroyedMemoryHeap += heap == memoryHeap ? 1 : 0;
+  EXPECT_EQ(destroyedMemoryHeap, 1);
+  // Destroyed from the handler, before the program's own shutdown.
+  EXPECT_EQ(Fake.heapsDestroyed.front(), memoryHeap);
+  EXPECT_EQ(Fake.transcript, u"[1E]a[2F]b\r\n");
+}
+
+TEST(ControlEvent, CloseEventAfterShutdownStillReachesTheHandler) {
+  FakeReset(u"huecast.exe 1E x");
+  FakeRunProgram();
+  ASSERT_EQ(Fake.controlRoutine, OnConsoleControl);
+  MemoryHeapStartup();
+  const HANDLE heap = MemoryHeap.load();
+  EXPECT_EQ(OnConsoleControl(CTRL_CLOSE_EVENT), FALSE);
+  // The end routine ran at shutdown already; a second run does nothing.
+  EXPECT_EQ(MemoryHeap.load(), heap);
+  MemoryHeapShutdown();
+}
+
+TEST(ControlEvent, OtherEventsDoNothing) {
+  MemoryHeapStartup();
+  const HANDLE heap = MemoryHeap.load();
+  for (DWORD event : {CTRL_C_EVENT, CTRL_BREAK_EVENT, CTRL_LOGOFF_EVENT, CTRL_SHUTDOWN_EVENT}) {
+    EXPECT_EQ(OnConsoleControl(event), FALSE);
+  }
+  EXPECT_EQ(MemoryHeap.load(), heap);
+  MemoryHeapShutdown();
+}
+
+}  // namespace
+}  // namespace huecast

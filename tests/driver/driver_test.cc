@@ -161,12 +161,12 @@ TEST(DriverLifecycle, StartupAndShutdownRunInOrder) {
       K::kHeapCreate,      // StringHeap
       K::kHeapCreate,      // MemoryHeap
       K::kInitializeLock,  // the process lock
-      K::kGetStdHandle,    K::kGetStdHandle, K::kGetStdHandle, K::kGetScreenInfo,
-      K::kSetCtrlHandler,  K::kInitializeLock, K::kInitializeLock,
-      K::kDeleteLock,      // console shutdown: the first lock only
-      K::kHeapDestroy,     // MemoryHeap
-      K::kHeapDestroy,     // StringHeap
-      K::kHeapDestroy,     // MainHeap
+      K::kGetStdHandle,   K::kGetStdHandle,   K::kGetStdHandle,   K::kGetScreenInfo,
+      K::kSetCtrlHandler, K::kInitializeLock, K::kInitializeLock,
+      K::kDeleteLock,   // console shutdown: the first lock only
+      K::kHeapDestroy,  // MemoryHeap
+      K::kHeapDestroy,  // StringHeap
+      K::kHeapDestroy,  // MainHeap
       K::kExitProcess,
   };
   EXPECT_EQ(lifecycle, expected);
@@ -187,16 +187,6 @@ TEST(DriverLifecycle, ParameterSupportAllocatesCursorThenRegistry) {
   ASSERT_EQ(sizes.size(), 3u);
   EXPECT_EQ(sizes[0], 24u);
   EXPECT_EQ(sizes[2], 4u * sizeof(void*));
-}
-
-TEST(DriverLifecycle, EndRoutinesRunOnceEvenAfterTheCloseEvent) {
-  FakeReset(u"huecast.exe 1E x");
-  FakeRunProgram();
-  ASSERT_NE(Fake.controlRoutine, nullptr);
-  const std::size_t destroyed = Fake.heapsDestroyed.size();
-  // A close event arriving after shutdown: the end routine has run already.
-  EXPECT_EQ(Fake.controlRoutine(CTRL_CLOSE_EVENT), FALSE);
-  EXPECT_EQ(Fake.heapsDestroyed.size(), destroyed);
 }
 
 TEST(DriverLifecycle, ExitCodeKeepsItsLow32Bits) {

@@ -30,10 +30,15 @@ bool AllocationFails() {
 
 bool WriteFails() {
   ++Fake.writes;
+  if (Fake.closeAtWrite != 0 && Fake.writes == Fake.closeAtWrite && Fake.controlRoutine) {
+    Fake.controlRoutine(CTRL_CLOSE_EVENT);
+  }
   return !Fake.outputIsValid || (Fake.failWrite != 0 && Fake.writes == Fake.failWrite);
 }
 
-bool IsOutput(HANDLE handle) { return handle == kFakeOutput && Fake.outputIsValid; }
+bool IsOutput(HANDLE handle) {
+  return handle == kFakeOutput && Fake.outputIsValid;
+}
 
 const char16_t kHex[] = u"0123456789ABCDEF";
 
@@ -61,7 +66,9 @@ std::int64_t FakeCount(FakeCallKind kind) {
   return count;
 }
 
-std::size_t FakeHeapBlocks(HANDLE heap) { return PosixHeapBlockCount(heap); }
+std::size_t FakeHeapBlocks(HANDLE heap) {
+  return PosixHeapBlockCount(heap);
+}
 
 std::u16string FakeFileText() {
   std::u16string text;
@@ -155,7 +162,9 @@ BOOL FreeConsole() {
   return TRUE;
 }
 
-char16_t* GetCommandLineW() { return Fake.commandLine.data(); }
+char16_t* GetCommandLineW() {
+  return Fake.commandLine.data();
+}
 
 void ExitProcess(UINT exitCode) {
   Fake.exitCode = exitCode;

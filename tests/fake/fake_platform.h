@@ -38,8 +38,8 @@ enum class FakeCallKind {
 
 struct FakeCall {
   FakeCallKind kind;
-  HANDLE handle;         // the handle, heap or lock the call was given
-  std::uint64_t value;   // bytes, units, attribute, exit code, as the call has it
+  HANDLE handle;        // the handle, heap or lock the call was given
+  std::uint64_t value;  // bytes, units, attribute, exit code, as the call has it
   bool succeeded;
 };
 
@@ -55,19 +55,21 @@ struct FakePlatformRecord {
   bool outputIsValid;           // false: every output call fails
   std::int64_t failAllocation;  // the n-th allocation (1-based) fails; 0: none
   std::int64_t failWrite;       // the n-th write call (1-based) fails; 0: none
+  std::int64_t closeAtWrite;    // the n-th write call first delivers the close
+                                // event to the registered routine; 0: never
 
   // What it recorded.
-  std::vector<FakeCall> calls;             // every call, in order
-  std::u16string transcript;               // delivered text, attributes as "[1E]"
-  std::string fileBytes;                   // bytes delivered through WriteFile
-  std::vector<WORD> attributes;            // attributes applied to the console
-  std::vector<HANDLE> heapsCreated;        // in order of creation
-  std::vector<HANDLE> heapsDestroyed;      // in order of destruction
-  std::int64_t allocations;                // allocations attempted
-  std::int64_t writes;                     // write calls attempted
-  std::int64_t flushes;                    // flushes made
-  PHANDLER_ROUTINE controlRoutine;         // the routine last registered
-  std::int64_t exitCode;                   // given to ExitProcess, -1 before
+  std::vector<FakeCall> calls;         // every call, in order
+  std::u16string transcript;           // delivered text, attributes as "[1E]"
+  std::string fileBytes;               // bytes delivered through WriteFile
+  std::vector<WORD> attributes;        // attributes applied to the console
+  std::vector<HANDLE> heapsCreated;    // in order of creation
+  std::vector<HANDLE> heapsDestroyed;  // in order of destruction
+  std::int64_t allocations;            // allocations attempted
+  std::int64_t writes;                 // write calls attempted
+  std::int64_t flushes;                // flushes made
+  PHANDLER_ROUTINE controlRoutine;     // the routine last registered
+  std::int64_t exitCode;               // given to ExitProcess, -1 before
 };
 
 extern FakePlatformRecord Fake;
