@@ -1,1 +1,268 @@
+#include "memory/object_registry.h"
+
 #include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "driver/driver.h"
+#include "fake/fake_platform.h"
+#include "memory/memory_heap.h"
+
+namespace huecast {
+namespace {
+
+std::int64_t NumberOf(void* payload) {
+  return static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(payload));
+}
+
+void StoreWord(void* object, std::uint64_t value) {
+  std::memcpy(object, &value, sizeof value);
+}
+
+std::uint64_t WordOf(void* object) {
+  std::uint64_t value;
+  std::memcpy(&value, object, sizeof value);
+  return value;
+}
+
+class RegistryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FakeReset(u"huecast.exe");
+    MainHeap = HeapCreate(0, 4096, 0);
+    registry = CreateRegistry(8, 4, nullptr);
+    ASSERT_NE(registry, nullptr);
+  }
+  void TearDown() override {
+    ProcessObjects = nullptr;
+    HeapDestroy(MainHeap);
+    MainHeap = nullptr;
+  }
+  ObjectRegistry* registry = nullptr;
+};
+
+TEST_F(RegistryTest, NewRegistryHasFourEmptySlotsAndNoDynamicObjects) {
+  EXPECT_EQ(registry->objectSize, 8);
+  EXPECT_EQ(registry->increment, 4);
+  EXPECT_EQ(registry->capacity, 4);
+  EXPECT_EQ(registry->dynamicList, nullptr);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(registry->slots[i], nullptr);
+}
+
+TEST_F(RegistryTest, ObtainedSlotIsFoundOnlyOnceItsFirstWordIsSet) {
+  void* object = ObtainObject(registry, 2);
+  ASSERT_NE(object, nullptr);
+  EXPECT_EQ(registry->slots[2], object);
+  EXPECT_EQ(WordOf(object), 0u);
+  EXPECT_EQ(LookupObject(registry, 2), nullptr);
+  StoreWord(object, 0x1234);
+  EXPECT_EQ(LookupObject(registry, 2), object);
+}
+
+TEST_F(RegistryTest, ReleasedSlotIsZeroedKeptAndHandedOutAgain) {
+  void* object = ObtainObject(registry, 2);
+  StoreWord(object, 99);
+  ReleaseObject(registry, 2);
+  EXPECT_EQ(WordOf(object), 0u);
+  EXPECT_EQ(LookupObject(registry, 2), nullptr);
+  EXPECT_EQ(ObtainObject(registry, 2), object);
+}
+
+TEST_F(RegistryTest, ReleasingAnEmptySlotDoesNothing) {
+  Fake.calls.clear();
+  ReleaseObject(registry, 1);
+  EXPECT_TRUE(Fake.calls.empty());
+  EXPECT_EQ(registry->slots[1], nullptr);
+}
+
+TEST_F(RegistryTest, ObtainingALiveSlotWithoutReleaseRoutineKeepsItsContents) {
+  void* object = ObtainObject(registry, 3);
+  StoreWord(object, 7);
+  EXPECT_EQ(ObtainObject(registry, 3), object);
+  EXPECT_EQ(WordOf(object), 7u);
+}
+
+TEST_F(RegistryTest, GrowthKeepsOldSlotsAndAddsIncrementBeyondTheNumber) {
+  void* first[4];
+  for (int i = 0; i < 4; ++i) {
+    first[i] = ObtainObject(registry, i);
+    StoreWord(first[i], 100 + i);
+  }
+  ASSERT_NE(ObtainObject(registry, 4), nullptr);
+  EXPECT_EQ(registry->capacity, 8);
+  ASSERT_NE(ObtainObject(registry, 10), nullptr);
+  EXPECT_EQ(registry->capacity, 14);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(registry->slots[i], first[i]);
+    EXPECT_EQ(WordOf(first[i]), 100u + i);
+  }
+  for (int i = 5; i < 14; ++i) {
+    if (i != 10) {
+      EXPECT_EQ(registry->slots[i], nullptr) << i;
+    }
+  }
+}
+
+TEST_F(RegistryTest, RejectsNumbersBelowMinusOneAndCapacitiesThatCannotBe) {
+  EXPECT_EQ(ObtainObject(registry, -2), nullptr);
+  EXPECT_EQ(ObtainObject(registry, INT64_MAX), nullptr);
+  EXPECT_EQ(ObtainObject(registry, INT64_MAX / 16), nullptr);  // too large to allocate
+  EXPECT_EQ(registry->capacity, 4);
+  EXPECT_NE(ObtainObject(registry, 1), nullptr);
+}
+
+TEST_F(RegistryTest, FailedGrowthLeavesTheOldArrayAndCapacity) {
+  void* kept = ObtainObject(registry, 0);
+  void** slots = registry->slots;
+  Fake.failAllocation = Fake.allocations + 1;
+  EXPECT_EQ(ObtainObject(registry, 6), nullptr);
+  EXPECT_EQ(registry->capacity, 4);
+  EXPECT_EQ(registry->slots, slots);
+  EXPECT_EQ(registry->slots[0], kept);
+  EXPECT_NE(ObtainObject(registry, 6), nullptr);  // a later call retries
+}
+
+TEST_F(RegistryTest, FailedSlotAllocationLeavesTheSlotEmptyForALaterTry) {
+  Fake.failAllocation = Fake.allocations + 1;
+  EXPECT_EQ(ObtainObject(registry, 1), nullptr);
+  EXPECT_EQ(registry->slots[1], nullptr);
+  EXPECT_NE(ObtainObject(registry, 1), nullptr);
+}
+
+TEST_F(RegistryTest, DynamicObjectsAreListedNewestFirstWithBackLinks) {
+  void* older = ObtainObject(registry, -1);
+  void* newer = ObtainObject(registry, -1);
+  ASSERT_NE(older, nullptr);
+  ASSERT_NE(newer, nullptr);
+  LinkHeader* head = registry->dynamicList;
+  EXPECT_EQ(head + 1, newer);
+  EXPECT_EQ(head->previous, nullptr);
+  EXPECT_EQ(head->next + 1, older);
+  EXPECT_EQ(head->next->previous, head);
+  EXPECT_EQ(head->next->next, nullptr);
+}
+
+TEST_F(RegistryTest, ReleasingTheOlderDynamicObjectLeavesTheNewerAlone) {
+  void* older = ObtainObject(registry, -1);
+  void* newer = ObtainObject(registry, -1);
+  ReleaseObject(registry, NumberOf(older));
+  EXPECT_EQ(registry->dynamicList + 1, newer);
+  EXPECT_EQ(registry->dynamicList->next, nullptr);
+  EXPECT_EQ(registry->dynamicList->previous, nullptr);
+}
+
+TEST_F(RegistryTest, ReleasingTheHeadMakesTheOlderObjectTheHead) {
+  void* older = ObtainObject(registry, -1);
+  void* newer = ObtainObject(registry, -1);
+  ReleaseObject(registry, NumberOf(newer));
+  EXPECT_EQ(registry->dynamicList + 1, older);
+  EXPECT_EQ(registry->dynamicList->previous, nullptr);
+  EXPECT_EQ(registry->dynamicList->next, nullptr);
+}
+
+TEST_F(RegistryTest, DynamicObjectsAreFoundByTheirNumberWhileListed) {
+  void* object = ObtainObject(registry, -1);
+  StoreWord(object, 5);
+  EXPECT_EQ(LookupObject(registry, NumberOf(object)), object);
+  ReleaseObject(registry, NumberOf(object));
+  EXPECT_EQ(LookupObject(registry, NumberOf(object)), nullptr);
+  // A second release of the void number reads nothing and frees nothing.
+  Fake.calls.clear();
+  ReleaseObject(registry, NumberOf(object));
+  EXPECT_EQ(FakeCount(FakeCallKind::kHeapFree), 0);
+}
+
+TEST_F(RegistryTest, ForeignNumbersOutsideTheSlotsAreNeverRead) {
+  std::uint64_t elsewhere = 42;
+  EXPECT_EQ(LookupObject(registry, NumberOf(&elsewhere)), nullptr);
+  ReleaseObject(registry, NumberOf(&elsewhere));
+  EXPECT_EQ(elsewhere, 42u);
+  EXPECT_EQ(LookupObject(registry, 1000), nullptr);
+  EXPECT_EQ(LookupObject(registry, -5), nullptr);
+}
+
+TEST_F(RegistryTest, FailedDynamicObjectLeavesTheListUnchanged) {
+  void* object = ObtainObject(registry, -1);
+  Fake.failAllocation = Fake.allocations + 1;
+  EXPECT_EQ(ObtainObject(registry, -1), nullptr);
+  EXPECT_EQ(registry->dynamicList + 1, object);
+  EXPECT_EQ(registry->dynamicList->previous, nullptr);
+}
+
+class ProcessObjectsTest : public RegistryTest {
+ protected:
+  void SetUp() override {
+    RegistryTest::SetUp();
+    ProcessObjects = CreateRegistry(8, 4, CloseProcessObject);
+  }
+};
+
+HANDLE const kHandle = reinterpret_cast<HANDLE>(0x4242);
+
+TEST_F(ProcessObjectsTest, ObtainingALiveObjectAgainClosesItsHandleAndZeroesIt) {
+  void* object = ObtainObject(ProcessObjects, 2);
+  StoreWord(object, reinterpret_cast<std::uintptr_t>(kHandle));
+  Fake.calls.clear();
+  EXPECT_EQ(ObtainObject(ProcessObjects, 2), object);
+  ASSERT_EQ(FakeCount(FakeCallKind::kCloseHandle), 1);
+  EXPECT_EQ(Fake.calls[0].handle, kHandle);
+  EXPECT_EQ(WordOf(object), 0u);
+}
+
+TEST_F(ProcessObjectsTest, ClosingAbsentObjectsClosesNothing) {
+  ObtainObject(ProcessObjects, 1);  // obtained, but no handle stored
+  void* released = ObtainObject(ProcessObjects, 2);
+  StoreWord(released, reinterpret_cast<std::uintptr_t>(kHandle));
+  CloseProcessObject(2);
+  Fake.calls.clear();
+  for (std::int64_t number : {0, 1, 2, 3, 50, -1}) CloseProcessObject(number);
+  EXPECT_EQ(FakeCount(FakeCallKind::kCloseHandle), 0);
+}
+
+TEST_F(ProcessObjectsTest, ClosingADynamicProcessObjectUnlinksAndFreesIt) {
+  void* object = ObtainObject(ProcessObjects, -1);
+  StoreWord(object, reinterpret_cast<std::uintptr_t>(kHandle));
+  Fake.calls.clear();
+  CloseProcessObject(NumberOf(object));
+  EXPECT_EQ(FakeCount(FakeCallKind::kCloseHandle), 1);
+  EXPECT_EQ(FakeCount(FakeCallKind::kHeapFree), 1);
+  EXPECT_EQ(ProcessObjects->dynamicList, nullptr);
+}
+
+TEST_F(RegistryTest, AllocateZeroedGivesZeroBytesAndRunsTheInitialiserOnSuccessOnly) {
+  static int initialised;
+  initialised = 0;
+  const auto initialise = [](void*) { ++initialised; };
+  auto* block = static_cast<unsigned char*>(AllocateZeroed(24, nullptr));
+  ASSERT_NE(block, nullptr);
+  for (int i = 0; i < 24; ++i) EXPECT_EQ(block[i], 0);
+  EXPECT_NE(AllocateZeroed(8, initialise), nullptr);
+  EXPECT_EQ(initialised, 1);
+  Fake.failAllocation = Fake.allocations + 1;
+  EXPECT_EQ(AllocateZeroed(8, initialise), nullptr);
+  EXPECT_EQ(initialised, 1);
+}
+
+TEST_F(RegistryTest, RegistryWithoutFirstSlotArrayStartsEmptyAndGrows) {
+  Fake.failAllocation = Fake.allocations + 2;  // the record succeeds, the slots do not
+  ObjectRegistry* empty = CreateRegistry(8, 4, nullptr);
+  ASSERT_NE(empty, nullptr);
+  EXPECT_EQ(empty->capacity, 0);
+  EXPECT_EQ(LookupObject(empty, 0), nullptr);
+  EXPECT_NE(ObtainObject(empty, 0), nullptr);
+  EXPECT_EQ(empty->capacity, 4);
+}
+
+TEST(MemoryHeap, ShutdownDestroysTheHeapOnce) {
+  FakeReset(u"huecast.exe");
+  const HANDLE heap = MemoryHeapStartup();
+  ASSERT_NE(heap, nullptr);
+  EXPECT_EQ(MemoryHeap.load(), heap);
+  EXPECT_EQ(MemoryHeapShutdown(), TRUE);
+  EXPECT_EQ(MemoryHeapShutdown(), FALSE);
+  EXPECT_EQ(FakeCount(FakeCallKind::kHeapDestroy), 1);
+}
+
+}  // namespace
+}  // namespace huecast
