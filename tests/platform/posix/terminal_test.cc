@@ -1,1 +1,50 @@
+#include "platform/posix/terminal.h"
+
 #include <gtest/gtest.h>
+
+#include <string>
+
+namespace huecast {
+namespace {
+
+// Builds the expected sequence from the colour names, independently of the
+// table in the code: palette bit 0 blue, bit 1 green, bit 2 red, bit 3 bright.
+std::string Expected(unsigned attribute) {
+  if (attribute == 0x07) return "\x1b[0m";
+  const auto ansi = [](unsigned index) {
+    return ((index & 4) ? 1u : 0u) + ((index & 2) ? 2u : 0u) + ((index & 1) ? 4u : 0u);
+  };
+  const unsigned foreground = attribute & 15;
+  const unsigned background = attribute >> 4;
+  return "\x1b[" + std::to_string((foreground & 8 ? 90 : 30) + ansi(foreground)) + ";" +
+         std::to_string((background & 8 ? 100 : 40) + ansi(background)) + "m";
+}
+
+TEST(AttributeToSgr, MapsEveryAttribute) {
+  for (unsigned attribute = 0; attribute < 256; ++attribute) {
+    char sequence[kSgrBufferSize];
+    const std::size_t length = AttributeToSgr(static_cast<WORD>(attribute), sequence);
+    EXPECT_EQ(std::string(sequence, length), Expected(attribute)) << attribute;
+    EXPECT_LT(length, kSgrBufferSize);
+  }
+}
+
+TEST(AttributeToSgr, KnownExamples) {
+  struct {
+    WORD attribute;
+    const char* sequence;
+  } const cases[] = {
+      {0x1E, "\x1b[93;44m"}, {0xA0, "\x1b[30;102m"}, {0x07, "\x1b[0m"},
+      {0xFF, "\x1b[97;107m"}, {0x70, "\x1b[30;47m"}, {0x0C, "\x1b[91;40m"},
+      // Only the colour byte counts.
+      {0x0107, "\x1b[0m"},
+  };
+  for (const auto& c : cases) {
+    char sequence[kSgrBufferSize];
+    AttributeToSgr(c.attribute, sequence);
+    EXPECT_STREQ(sequence, c.sequence) << c.attribute;
+  }
+}
+
+}  // namespace
+}  // namespace huecast
