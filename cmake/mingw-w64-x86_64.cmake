@@ -1,0 +1,16 @@
+# Cross-building the Windows x64 executable with Debian's mingw-w64.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(HUECAST_MINGW_PREFIX x86_64-w64-mingw32)
+# The win32-threads variant needs no winpthread; the plain name is the fallback.
+find_program(CMAKE_CXX_COMPILER NAMES ${HUECAST_MINGW_PREFIX}-g++-win32 ${HUECAST_MINGW_PREFIX}-g++
+             REQUIRED)
+find_program(CMAKE_RC_COMPILER NAMES ${HUECAST_MINGW_PREFIX}-windres REQUIRED)
+find_program(CMAKE_STRIP NAMES ${HUECAST_MINGW_PREFIX}-strip)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${HUECAST_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

@@ -1,0 +1,55 @@
+# The Windows x64 console executable, build/<dir>/Huecast.exe.
+#
+# It starts at its own entry point, with no C runtime start-up: no static
+# constructors, no argument parsing, no exception support. It links nothing
+# statically but libgcc's helpers and imports only KERNEL32.dll and
+# msvcrt.dll, whose wide-string routines need no start-up of ours.
+
+# Everything that goes into the executable is optimised for size; unused
+# routines and data are dropped at link time.
+set(HUECAST_WINDOWS_CODE_OPTIONS
+  ${HUECAST_CODE_OPTIONS}
+  -ffunction-sections
+  -fdata-sections
+  -fno-threadsafe-statics
+  -fno-ident
+)
+target_compile_options(huecast_core PRIVATE
+  -ffunction-sections -fdata-sections -fno-threadsafe-statics -fno-ident)
+
+# The version record. windres is run directly: the compile options of the
+# project are C++ options and mean nothing to it.
+set(HUECAST_VERSION_RC ${PROJECT_SOURCE_DIR}/src/platform/win32/version.rc)
+set(HUECAST_VERSION_OBJECT ${CMAKE_CURRENT_BINARY_DIR}/huecast_version.res.obj)
+add_custom_command(
+  OUTPUT ${HUECAST_VERSION_OBJECT}
+  COMMAND ${CMAKE_RC_COMPILER} --input-format=rc --output-format=coff
+          ${HUECAST_VERSION_RC} ${HUECAST_VERSION_OBJECT}
+  DEPENDS ${HUECAST_VERSION_RC}
+  COMMENT "Compiling the version record"
+  VERBATIM
+)
+
+add_executable(huecast
+  src/platform/win32/entry.cc
+  src/platform/win32/platform.cc
+  ${HUECAST_VERSION_OBJECT}
+)
+set_target_properties(huecast PROPERTIES
+  OUTPUT_NAME Huecast
+  RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}
+)
+target_compile_options(huecast PRIVATE ${HUECAST_WINDOWS_CODE_OPTIONS})
+target_link_options(huecast PRIVATE
+  -nostdlib
+  -static
+  -Wl,--entry=HuecastStart
+  -Wl,--subsystem,console
+  -Wl,--gc-sections
+  -Wl,--no-insert-timestamp
+  $<$<CONFIG:MinSizeRel,Release>:-s>
+)
+# The libraries come last, after the program's own code that needs them.
+target_link_libraries(huecast PRIVATE huecast_core kernel32 msvcrt gcc)
+
+install(TARGETS huecast RUNTIME DESTINATION bin)
