@@ -1,1 +1,146 @@
+#include "params/parameters.h"
+
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/posix/command_line.h"
+#include "text/work_area_fixture.h"
+
+namespace huecast {
+namespace {
+
+using Texts = std::vector<std::u16string>;
+
+class ParametersTest : public WorkAreaTest {
+ protected:
+  void SetUp() override {
+    WorkAreaTest::SetUp();
+    ParameterSupportStartup();
+  }
+  static void UseCommandLine(const std::u16string& line) {
+    Fake.commandLine = line;
+    ParameterCursor->next = 0;
+  }
+  // Fetches count parameters in sequence, each at position 0.
+  static Texts FetchInSequence(std::size_t count) {
+    Texts texts;
+    for (std::size_t i = 0; i < count; ++i) {
+      texts.push_back(Str(NextParameter(0)));
+      StringWorkArea.position = 0;
+    }
+    return texts;
+  }
+  static std::u16string Fetch(std::int32_t number) {
+    const std::u16string text = Str(ParameterAt(number, 0));
+    StringWorkArea.position = 0;
+    return text;
+  }
+};
+
+TEST_F(ParametersTest, SplitsAtSpacesAndGroupsByQuotes) {
+  const struct {
+    std::u16string line;
+    Texts parameters;
+  } cases[] = {
+      {u"prog a b", {u"a", u"b"}},
+      {u"prog a   b", {u"a", u"b"}},
+      {u"prog \"a b\" c", {u"a b", u"c"}},
+      {u"prog \"\" x", {u"", u"x"}},
+      {u"prog \"ab\"cd", {u"ab", u"cd"}},
+      {u"prog ab\"cd ef\"", {u"ab\"cd", u"ef\""}},
+      {u"prog \"abc", {u"abc"}},
+      {u"prog a\tb", {u"a\tb"}},
+      {u"prog a b  ", {u"a", u"b"}},
+      {u"prog C:\\dir\\ x", {u"C:\\dir\\", u"x"}},
+      {u"prog \\\"a b\\\"", {u"\\\"a", u"b\\\""}},
+      {u"prog \"a\"\"b\"", {u"a", u"b"}},
+      {u"prog a \"\"", {u"a", u""}},
+      {u"prog \"", {u""}},
+      {u"prog    a", {u"a"}},
+      {u"prog ", {}},
+      {u"prog", {}},
+      {u"\"c:\\my dir\\prog.exe\" a", {u"a"}},
+      {u"\"prog\"a b", {u"a", u"b"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << "command line of " << c.line.size() << " units, case " << &c - cases);
+    UseCommandLine(c.line);
+    EXPECT_EQ(CountParameters(), static_cast<std::int64_t>(c.parameters.size()));
+    EXPECT_EQ(FetchInSequence(c.parameters.size()), c.parameters);
+    EXPECT_EQ(ParameterCursor->next, static_cast<std::int32_t>(c.parameters.size()));
+    EXPECT_EQ(Fetch(static_cast<std::int32_t>(c.parameters.size())), u"");
+  }
+}
+
+TEST_F(ParametersTest, CursorStartsAtZeroAndStaysWhenNothingIsThere) {
+  EXPECT_EQ(ParameterCursor->next, 0);
+  for (unsigned char byte : ParameterCursor->reserved) EXPECT_EQ(byte, 0);
+  EXPECT_EQ(Str(NextParameter(0)), u"");
+  EXPECT_EQ(ParameterCursor->next, 0);
+  EXPECT_EQ(CountParameters(), 0);
+}
+
+TEST_F(ParametersTest, ParameterAtSetsTheCursorAndFetchesMoveItOnePast) {
+  UseCommandLine(u"prog a b c");
+  EXPECT_EQ(Fetch(5), u"");
+  EXPECT_EQ(ParameterCursor->next, 5);
+  EXPECT_EQ(Str(NextParameter(0)), u"");
+  EXPECT_EQ(ParameterCursor->next, 5);
+  EXPECT_EQ(Fetch(2), u"c");
+  EXPECT_EQ(ParameterCursor->next, 3);
+  EXPECT_EQ(Fetch(-1), u"");
+  EXPECT_EQ(ParameterCursor->next, 3);
+  EXPECT_EQ(Fetch(0), u"a");
+  EXPECT_EQ(Fetch(-1), u"b");
+  EXPECT_EQ(ParameterCursor->next, 2);
+}
+
+TEST_F(ParametersTest, AnEmptyQuotedParameterAdvancesTheCursor) {
+  UseCommandLine(u"prog \"\" x");
+  EXPECT_EQ(Str(NextParameter(0)), u"");
+  EXPECT_EQ(ParameterCursor->next, 1);
+  EXPECT_EQ(Str(NextParameter(0)), u"x");
+  EXPECT_EQ(ParameterCursor->next, 2);
+}
+
+TEST_F(ParametersTest, AnEntirelyEmptyCommandLineHasNoProgramPath) {
+  for (const char16_t* line : {u"", u"   "}) {
+    UseCommandLine(line);
+    EXPECT_EQ(CountParameters(), -1);
+    EXPECT_EQ(Fetch(0), u"");
+    EXPECT_EQ(Str(NextParameter(0)), u"");
+    EXPECT_EQ(ParameterCursor->next, 0);
+  }
+}
+
+TEST_F(ParametersTest, FetchedTextLandsAtThePositionGiven) {
+  const std::u16string longer(40, u'z');
+  UseCommandLine(u"prog 1E7 " + longer);
+  PushText(u"$");
+  char16_t* text = NextParameter(2);
+  EXPECT_EQ(text, TextAt(2));
+  EXPECT_EQ(TextFrom(0), u"$1E7");
+  EXPECT_EQ(Position(), 2 + 6);
+  // A parameter that grows the buffer is returned where the buffer now is.
+  text = NextParameter(Position());
+  EXPECT_EQ(text, TextAt(8));
+  EXPECT_EQ(TextFrom(0), u"$1E7" + longer);
+  EXPECT_EQ(Position(), 8 + 80);
+  EXPECT_EQ(FakeCount(FakeCallKind::kHeapReAlloc), 1);
+}
+
+TEST_F(ParametersTest, ABuiltCommandLineSplitsBackIntoItsArguments) {
+  const char* const argv[] = {"/usr/bin/my prog", "a b", "", "x\ty", "\xC3\xA9", "q\"", "1E"};
+  const BuiltCommandLine built = BuildCommandLine(7, argv);
+  UseCommandLine(built.units);
+  std::free(built.units);
+  EXPECT_EQ(CountParameters(), 6);
+  EXPECT_EQ(FetchInSequence(6), (Texts{u"a b", u"", u"x\ty", u"\u00E9", u"q\"", u"1E"}));
+}
+
+}  // namespace
+}  // namespace huecast
