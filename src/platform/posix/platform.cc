@@ -4,6 +4,7 @@
 // and pipes receive the raw bytes they are given, as on Windows.
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -52,7 +53,8 @@ bool IsTerminal(HANDLE handle) {
 }
 
 // Writes every byte, resuming after partial writes and interruptions, as a
-// blocking Windows handle does.
+// blocking Windows handle does. A descriptor that its opener left
+// non-blocking is waited on rather than given up.
 bool WriteAll(int descriptor, const char* bytes, std::size_t count, std::size_t* written) {
   std::size_t done = 0;
   bool ok = true;
@@ -60,6 +62,10 @@ bool WriteAll(int descriptor, const char* bytes, std::size_t count, std::size_t*
     const ssize_t result = write(descriptor, bytes + done, count - done);
     if (result < 0) {
       if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        pollfd ready = {.fd = descriptor, .events = POLLOUT, .revents = 0};
+        if (poll(&ready, 1, -1) >= 0 || errno == EINTR) continue;
+      }
       ok = false;
       break;
     }
@@ -77,8 +83,7 @@ bool WriteUtf8(int descriptor, const char16_t* units, std::size_t count) {
   do {
     const std::size_t slice = count - at < kSliceUnits ? count - at : kSliceUnits;
     std::size_t consumed = 0;
-    const std::size_t length =
-        EncodeUtf8(units + at, slice, at + slice == count, bytes, &consumed);
+    const std::size_t length = EncodeUtf8(units + at, slice, at + slice == count, bytes, &consumed);
     std::size_t written = 0;
     if (!WriteAll(descriptor, bytes, length, &written)) return false;
     at += consumed;
@@ -126,8 +131,7 @@ BOOL GetConsoleScreenBufferInfo(HANDLE console, CONSOLE_SCREEN_BUFFER_INFO* info
   winsize size{};
   std::int16_t columns = 80;
   std::int16_t rows = 25;
-  if (ioctl(DescriptorOf(console), TIOCGWINSZ, &size) == 0 && size.ws_col > 0 &&
-      size.ws_row > 0) {
+  if (ioctl(DescriptorOf(console), TIOCGWINSZ, &size) == 0 && size.ws_col > 0 && size.ws_row > 0) {
     columns = static_cast<std::int16_t>(size.ws_col > INT16_MAX ? INT16_MAX : size.ws_col);
     rows = static_cast<std::int16_t>(size.ws_row > INT16_MAX ? INT16_MAX : size.ws_row);
   }
@@ -190,11 +194,17 @@ BOOL SetConsoleTitleW(const char16_t* title) {
              : FALSE;
 }
 
-BOOL AllocConsole() { return TRUE; }
+BOOL AllocConsole() {
+  return TRUE;
+}
 
-BOOL FreeConsole() { return TRUE; }
+BOOL FreeConsole() {
+  return TRUE;
+}
 
-char16_t* GetCommandLineW() { return CommandLine; }
+char16_t* GetCommandLineW() {
+  return CommandLine;
+}
 
 void ExitProcess(UINT exitCode) {
   AwaitControlDispatch();
@@ -213,9 +223,13 @@ void* HeapReAlloc(HANDLE heap, DWORD flags, void* block, SIZE_T bytes) {
   return PosixHeapReAlloc(heap, flags, block, bytes);
 }
 
-BOOL HeapFree(HANDLE heap, DWORD /*flags*/, void* block) { return PosixHeapFree(heap, block); }
+BOOL HeapFree(HANDLE heap, DWORD /*flags*/, void* block) {
+  return PosixHeapFree(heap, block);
+}
 
-BOOL HeapDestroy(HANDLE heap) { return PosixHeapDestroy(heap); }
+BOOL HeapDestroy(HANDLE heap) {
+  return PosixHeapDestroy(heap);
+}
 
 int MultiByteToWideChar(UINT codePage, DWORD /*flags*/, const char* bytes, int byteCount,
                         char16_t* units, int unitCount) {

@@ -1,0 +1,149 @@
+#include "e2e/run_tool.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace huecast {
+
+namespace {
+
+// Reads from both descriptors until both are at their end.
+void Drain(int output, int errors, ToolRun* run) {
+  pollfd fds[2] = {{output, POLLIN, 0}, {errors, POLLIN, 0}};
+  std::string* sinks[2] = {&run->output, &run->errors};
+  int open = (output >= 0) + (errors >= 0);
+  if (output < 0) fds[0].fd = -1;
+  while (open > 0) {
+    if (poll(fds, 2, -1) < 0) continue;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      char buffer[65536];
+      const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+      if (got > 0) {
+        sinks[i]->append(buffer, static_cast<std::size_t>(got));
+      } else if (got == 0 || errno != EINTR) {
+        // A pseudo-terminal reports EIO once the child side is closed.
+        fds[i].fd = -1;
+        --open;
+      }
+    }
+  }
+}
+
+std::string ReadFile(const char* path) {
+  std::string content;
+  FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) return content;
+  char buffer[65536];
+  std::size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) content.append(buffer, got);
+  std::fclose(file);
+  return content;
+}
+
+}  // namespace
+
+const char* ToolPath() {
+  return HUECAST_TOOL;
+}
+
+ToolRun RunTool(const std::vector<std::string>& arguments, OutputKind output) {
+  ToolRun run{};
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(ToolPath()));
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+
+  int errorPipe[2];
+  if (pipe(errorPipe) != 0) std::abort();
+  int outputPipe[2] = {-1, -1};
+  int terminal = -1;
+  char filePath[] = "/tmp/huecast-e2e-XXXXXX";
+  int file = -1;
+  if (output == OutputKind::kPipe || output == OutputKind::kBrokenPipe) {
+    if (pipe(outputPipe) != 0) std::abort();
+    if (output == OutputKind::kBrokenPipe) {
+      close(outputPipe[0]);
+      outputPipe[0] = -1;
+    }
+  } else if (output == OutputKind::kFile) {
+    file = mkstemp(filePath);
+  } else if (output == OutputKind::kDevFull) {
+    file = open("/dev/full", O_WRONLY);
+  }
+
+  const auto start = std::chrono::steady_clock::now();
+  pid_t child;
+  if (output == OutputKind::kTerminal) {
+    termios raw{};
+    cfmakeraw(&raw);
+    child = forkpty(&terminal, nullptr, &raw, nullptr);
+  } else {
+    child = fork();
+  }
+  if (child == 0) {
+    dup2(errorPipe[1], STDERR_FILENO);
+    if (outputPipe[1] >= 0) dup2(outputPipe[1], STDOUT_FILENO);
+    if (file >= 0) dup2(file, STDOUT_FILENO);
+    if (output == OutputKind::kClosed) close(STDOUT_FILENO);
+    if (output != OutputKind::kTerminal) {
+      // Standard input is no terminal either, as in a redirected batch run.
+      const int null = open("/dev/null", O_RDONLY);
+      dup2(null, STDIN_FILENO);
+    }
+    for (int descriptor = 3; descriptor < 256; ++descriptor) close(descriptor);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(errorPipe[1]);
+  if (outputPipe[1] >= 0) close(outputPipe[1]);
+  Drain(output == OutputKind::kTerminal ? terminal : outputPipe[0], errorPipe[0], &run);
+  int status = 0;
+  waitpid(child, &status, 0);
+  run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  close(errorPipe[0]);
+  if (outputPipe[0] >= 0) close(outputPipe[0]);
+  if (terminal >= 0) close(terminal);
+  if (output == OutputKind::kFile) {
+    run.output = ReadFile(filePath);
+    unlink(filePath);
+  }
+  if (file >= 0) close(file);
+  return run;
+}
+
+std::string Utf16Le(const std::string& utf8) {
+  std::string bytes;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    char32_t character = length == 1 ? lead : lead & (0x7F >> length);
+    for (int k = 1; k < length; ++k) character = character << 6 | (utf8[i + k] & 0x3F);
+    i += static_cast<std::size_t>(length);
+    const auto put = [&bytes](char32_t unit) {
+      bytes.push_back(static_cast<char>(unit & 0xFF));
+      bytes.push_back(static_cast<char>(unit >> 8));
+    };
+    if (character > 0xFFFF) {
+      put(0xD800 + ((character - 0x10000) >> 10));
+      put(0xDC00 + ((character - 0x10000) & 0x3FF));
+    } else {
+      put(character);
+    }
+  }
+  return bytes;
+}
+
+}  // namespace huecast

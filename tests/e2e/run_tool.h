@@ -1,0 +1,37 @@
+// Runs the built tool as a user would, with standard output going to a
+// file, a pipe, a pseudo-terminal or a device, and collects what it did.
+#ifndef HUECAST_TESTS_E2E_RUN_TOOL_H_
+#define HUECAST_TESTS_E2E_RUN_TOOL_H_
+
+#include <string>
+#include <vector>
+
+namespace huecast {
+
+enum class OutputKind {
+  kFile,        // a regular file
+  kPipe,        // a pipe read to its end
+  kTerminal,    // a pseudo-terminal in raw mode, so bytes arrive unchanged
+  kDevFull,     // /dev/full: every write fails
+  kClosed,      // standard output closed
+  kBrokenPipe,  // a pipe whose reader has gone
+};
+
+struct ToolRun {
+  std::string output;  // bytes that reached standard output
+  std::string errors;  // bytes that reached standard error
+  int exitCode;        // -1 when ended by a signal
+  int signal;          // the signal that ended it, 0 for a normal exit
+  double seconds;      // wall time of the run
+};
+
+// Returns the path of the tool under test (the native build's binary).
+const char* ToolPath();
+// Runs the tool with arguments (the program path is added) and waits for it.
+ToolRun RunTool(const std::vector<std::string>& arguments, OutputKind output);
+// Returns UTF-16LE bytes of a UTF-8 text, as redirected output carries them.
+std::string Utf16Le(const std::string& utf8);
+
+}  // namespace huecast
+
+#endif  // HUECAST_TESTS_E2E_RUN_TOOL_H_

@@ -1,0 +1,114 @@
+// The POSIX stand-ins that need a process of their own: control events
+// taken by their own thread, and writes that must deliver every byte.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace huecast {
+namespace {
+
+int ReportPipe = -1;
+pthread_t MainThread;
+
+BOOL RecordEvent(DWORD event) {
+  // One byte: the event code, with bit 7 set when this is not the main thread.
+  const char report =
+      static_cast<char>(event | (pthread_equal(pthread_self(), MainThread) ? 0 : 0x80));
+  if (write(ReportPipe, &report, 1) != 1) _exit(90);
+  return FALSE;
+}
+
+struct EventCase {
+  int signalNumber;
+  DWORD event;
+};
+
+TEST(ControlEvents, RoutineRunsOnItsOwnThreadThenTheSignalEndsTheProcess) {
+  const EventCase cases[] = {{SIGINT, CTRL_C_EVENT},
+                             {SIGQUIT, CTRL_BREAK_EVENT},
+                             {SIGHUP, CTRL_CLOSE_EVENT},
+                             {SIGTERM, CTRL_SHUTDOWN_EVENT}};
+  for (const EventCase& c : cases) {
+    int report[2];
+    ASSERT_EQ(pipe(report), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+      close(report[0]);
+      ReportPipe = report[1];
+      MainThread = pthread_self();
+      SetConsoleCtrlHandler(RecordEvent, TRUE);
+      kill(getpid(), c.signalNumber);
+      for (;;) pause();
+    }
+    close(report[1]);
+    char got = 0;
+    EXPECT_EQ(read(report[0], &got, 1), 1);
+    close(report[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(static_cast<unsigned char>(got), 0x80 | c.event) << c.signalNumber;
+    ASSERT_TRUE(WIFSIGNALED(status)) << c.signalNumber;
+    EXPECT_EQ(WTERMSIG(status), c.signalNumber);
+  }
+}
+
+TEST(WriteFile, DeliversEveryByteThroughPartialWrites) {
+  int channel[2];
+  ASSERT_EQ(pipe(channel), 0);
+  const std::string data = [] {
+    std::string text;
+    for (int i = 0; i < 1 << 20; ++i) text.push_back(static_cast<char>('a' + i % 26));
+    return text;
+  }();
+  const pid_t child = fork();
+  if (child == 0) {
+    close(channel[0]);
+    // A non-blocking pipe makes the writes partial and sometimes refused.
+    fcntl(channel[1], F_SETFL, O_NONBLOCK);
+    dup2(channel[1], STDOUT_FILENO);
+    DWORD written = 0;
+    const BOOL ok = WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), data.data(),
+                              static_cast<DWORD>(data.size()), &written, nullptr);
+    _exit(ok && written == data.size() ? 0 : 1);
+  }
+  close(channel[1]);
+  std::string received;
+  char buffer[4096];
+  ssize_t got;
+  while ((got = read(channel[0], buffer, sizeof buffer)) > 0) {
+    received.append(buffer, static_cast<std::size_t>(got));
+    usleep(received.size() % 65536 < 4096 ? 2000 : 0);  // a slow reader now and then
+  }
+  close(channel[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(received, data);
+}
+
+TEST(StandardHandles, ClosedDescriptorGivesAHandleEveryCallRejects) {
+  const pid_t child = fork();
+  if (child == 0) {
+    close(STDOUT_FILENO);
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD written = 0;
+    const bool rejected = WriteFile(output, "x", 1, &written, nullptr) == FALSE &&
+                          WriteConsoleW(output, u"x", 1, &written, nullptr) == FALSE &&
+                          SetConsoleTextAttribute(output, 0x1E) == FALSE &&
+                          FlushFileBuffers(output) == FALSE;
+    _exit(rejected ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+}  // namespace
+}  // namespace huecast
