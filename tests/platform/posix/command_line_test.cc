@@ -1,1 +1,45 @@
+#include "platform/posix/command_line.h"
+
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace huecast {
+namespace {
+
+TEST(CommandLineTest, JoinsQuotesAndDecodesTheArguments) {
+  const struct {
+    std::vector<const char*> argv;
+    std::u16string line;
+    std::size_t parameterUnits;
+  } cases[] = {
+      {{}, u"", 0},
+      {{"prog"}, u"prog", 0},
+      {{"prog", "a", "b"}, u"prog a b", 4},
+      {{"prog", ""}, u"prog \"\"", 3},
+      {{"my prog", "a b", "c"}, u"\"my prog\" \"a b\" c", 8},
+      {{"p", " "}, u"p \" \"", 4},
+      {{"p", "a\tb", "say\"hi", "C:\\x\\"}, u"p a\tb say\"hi C:\\x\\", 17},
+      {{"p", "\xC3\xA9", "\xF0\x9F\x98\x80"}, u"p \u00E9 \U0001F600", 5},
+      {{"p\xFF",
+        "a\xFF"
+        "b",
+        "\xE2\x82"},
+       u"p\uFFFD a\uFFFDb \uFFFD",
+       6},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case " << &c - cases);
+    const BuiltCommandLine built = BuildCommandLine(static_cast<int>(c.argv.size()), c.argv.data());
+    ASSERT_NE(built.units, nullptr);
+    EXPECT_EQ(std::u16string(built.units), c.line);
+    EXPECT_EQ(built.length, c.line.size());
+    EXPECT_EQ(built.parameterUnits, c.parameterUnits);
+    std::free(built.units);
+  }
+}
+
+}  // namespace
+}  // namespace huecast
