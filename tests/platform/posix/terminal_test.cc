@@ -34,8 +34,12 @@ TEST(AttributeToSgr, KnownExamples) {
     WORD attribute;
     const char* sequence;
   } const cases[] = {
-      {0x1E, "\x1b[93;44m"}, {0xA0, "\x1b[30;102m"}, {0x07, "\x1b[0m"},
-      {0xFF, "\x1b[97;107m"}, {0x70, "\x1b[30;47m"}, {0x0C, "\x1b[91;40m"},
+      {0x1E, "\x1b[93;44m"},
+      {0xA0, "\x1b[30;102m"},
+      {0x07, "\x1b[0m"},
+      {0xFF, "\x1b[97;107m"},
+      {0x70, "\x1b[30;47m"},
+      {0x0C, "\x1b[91;40m"},
       // Only the colour byte counts.
       {0x0107, "\x1b[0m"},
   };
