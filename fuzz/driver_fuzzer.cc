@@ -1,0 +1,125 @@
+// Fuzzes the whole driver with the recording fake: a command line gives the
+// transcript, file bytes, attributes and exit status of a reference model of
+// the help screen and the pair loop. Input: a flag byte (bit 0: raw UTF-16LE
+// command line; bit 1: output redirected to a file; bit 2: put "Huecast "
+// in front as the program path; bit 3: fail one allocation; bit 4: fail one
+// write), a byte for each failure's number, then the command line.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fake/fake_platform.h"
+#include "reference.h"
+
+using huecast_fuzz::ByteReader;
+using huecast_fuzz::Check;
+
+namespace {
+
+struct Expected {
+  std::u16string transcript;  // as the fake records it
+  std::u16string text;        // the delivered text alone
+  std::vector<huecast::WORD> attributes;
+  std::int64_t exitCode;
+};
+
+const char16_t kHelpScreen[] =
+    u"Huecast 2.1 /x64 by Quillford:\r\n"
+    u"Change console color & output \"string\"\r\n"
+    u"Syntax: \r\n"
+    u"    Huecast ColorCode [\"string\"] [ColorCode [\"string\"] ...]\r\n"
+    u"For color codes see: Color /?\r\n"
+    u"Strings in double quote marks; see Demo.cmd\r\n"
+    u"\r\n";
+
+// Models the driver: the help screen, or the pairs of code and string.
+Expected Model(const std::u16string& commandLine, bool console) {
+  const std::vector<std::u16string> tokens = huecast_fuzz::ReferenceSplit(commandLine);
+  const auto parameter = [&tokens](std::size_t i) {
+    return i + 1 < tokens.size() ? tokens[i + 1] : std::u16string();
+  };
+  Expected expected{u"", u"", {}, 0};
+  if (parameter(0).empty() || parameter(0) == u"/?") {
+    expected.text = kHelpScreen;
+    expected.transcript = kHelpScreen;
+    expected.exitCode = 255;
+    return expected;
+  }
+  static constexpr char16_t kHex[] = u"0123456789ABCDEF";
+  std::int64_t printed = 0;
+  std::size_t index = 0;
+  for (;;) {
+    const std::int64_t code = huecast_fuzz::ReferenceCode(parameter(index++));
+    if (code != 0) {
+      if ((code >> 4) == (code & 15)) {
+        expected.exitCode |= 1;
+      } else {
+        expected.attributes.push_back(static_cast<huecast::WORD>(code));
+        if (console) {
+          expected.transcript += u'[';
+          expected.transcript += kHex[code >> 4];
+          expected.transcript += kHex[code & 15];
+          expected.transcript += u']';
+        }
+      }
+    }
+    const std::u16string text = parameter(index++);
+    if (!text.empty()) {
+      const std::u16string shown = huecast_fuzz::ReferenceApostrophes(text);
+      expected.transcript += shown;
+      expected.text += shown;
+      ++printed;
+    }
+    if (code == 0 && text.empty()) break;
+  }
+  if (printed != 0) {
+    expected.transcript += u"\r\n";
+    expected.text += u"\r\n";
+  }
+  return expected;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  ByteReader reader{data, size, 0};
+  const std::uint8_t flags = reader.Byte();
+  const std::int64_t failAllocation = (flags & 8) != 0 ? reader.Byte() + 1 : 0;
+  const std::int64_t failWrite = (flags & 16) != 0 ? reader.Byte() + 1 : 0;
+  std::u16string commandLine = (flags & 4) != 0 ? u"Huecast " : u"";
+  commandLine += huecast_fuzz::UnitsFromBytes(&reader, (flags & 1) != 0);
+  const bool console = (flags & 2) == 0;
+
+  huecast::FakeReset(commandLine);
+  huecast::Fake.outputIsConsole = console;
+  huecast::Fake.failAllocation = failAllocation;
+  huecast::Fake.failWrite = failWrite;
+  const std::int64_t exitCode = huecast::FakeRunProgram();
+  const Expected expected = Model(huecast_fuzz::UpToZero(commandLine), console);
+
+  Check(huecast::Fake.heapsCreated.size() == huecast::Fake.heapsDestroyed.size(),
+        "every heap created is destroyed");
+  const bool faulted = huecast::Fake.allocations >= failAllocation && failAllocation != 0;
+  const bool writeFaulted = huecast::Fake.writes >= failWrite && failWrite != 0;
+  if (!faulted && !writeFaulted) {
+    Check(huecast::Fake.transcript == expected.transcript, "transcript");
+    Check(exitCode == expected.exitCode, "exit code");
+    Check(huecast::Fake.attributes == (console ? expected.attributes
+                                                : std::vector<huecast::WORD>{}),
+          "attributes");
+    Check(huecast::FakeFileText() == (console ? u"" : expected.text), "file bytes");
+    return 0;
+  }
+  // One allocation or one write failed: the run must still end, and the
+  // exit status must tell whether the delivered text is complete.
+  if (expected.exitCode == 255) {
+    Check(exitCode == 255, "the help screen exits 255 even when faulted");
+  } else if (huecast::Fake.transcript == expected.transcript) {
+    Check(exitCode == expected.exitCode, "complete output, unfaulted exit code");
+  } else {
+    // Memory for the first parameter may be lost, which shows the help.
+    Check(exitCode == 255 || (exitCode & 2) != 0, "lost output sets bit 1");
+  }
+  return 0;
+}

@@ -1,0 +1,60 @@
+// Reference models and input helpers shared by the fuzz targets. They are
+// written independently of the program's code and as plainly as possible.
+#ifndef HUECAST_FUZZ_REFERENCE_H_
+#define HUECAST_FUZZ_REFERENCE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace huecast_fuzz {
+
+// Reports a mismatch between program and reference and aborts, which
+// libFuzzer records as a finding.
+[[noreturn]] void Fail(const char* what);
+// Aborts with a message unless condition holds.
+inline void Check(bool condition, const char* what) {
+  if (!condition) Fail(what);
+}
+
+// Splits a command line the way the program's scanner is meant to: spaces
+// separate, a double quote opens a token that runs to the next double quote
+// (consumed, no space needed behind it) or to the end, "" is an empty token,
+// tabs are ordinary. Element 0 is the program path (token -1).
+std::vector<std::u16string> ReferenceSplit(const std::u16string& line);
+
+// Decodes a colour-code parameter: the hexadecimal digits among its first
+// two units, up to the first unit that is not one.
+std::int64_t ReferenceCode(const std::u16string& parameter);
+
+// Turns every "''" into one double quote, left to right, without overlap.
+std::u16string ReferenceApostrophes(const std::u16string& text);
+
+// Reads fuzzer bytes one at a time; past the end every read gives 0.
+struct ByteReader {
+  const std::uint8_t* data;
+  std::size_t size;
+  std::size_t offset;
+
+  bool AtEnd() const { return offset >= size; }
+  std::uint8_t Byte() { return offset < size ? data[offset++] : 0; }
+};
+
+// Maps one fuzzer byte to a UTF-16 unit. Printable ASCII stays itself; the
+// other bytes pick units the scanner and driver treat specially (space,
+// quote, tab, apostrophe) or that are unusual (lone surrogates, U+FFFF).
+// Never gives 0.
+char16_t CompactUnit(std::uint8_t byte);
+
+// Turns the rest of a reader into units: one unit per byte through
+// CompactUnit, or, when raw, little-endian byte pairs as they are (zero
+// units included; an odd last byte is dropped).
+std::u16string UnitsFromBytes(ByteReader* reader, bool raw);
+
+// Returns the text up to, not including, its first zero unit.
+std::u16string UpToZero(const std::u16string& text);
+
+}  // namespace huecast_fuzz
+
+#endif  // HUECAST_FUZZ_REFERENCE_H_
