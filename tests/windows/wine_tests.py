@@ -1,0 +1,665 @@
+#!/usr/bin/env python3
+"""Tests of the Windows executable: cross-built, read back as a PE file and
+run under Wine, with its output to files, pipes, devices and a pseudo-terminal.
+
+Each test is one subcommand, registered in CTest by tests/windows/CMakeLists.txt.
+A test whose tools are missing exits with SKIP (CTest's SKIP_RETURN_CODE) and
+says what to install.
+"""
+
+import argparse
+import os
+import pathlib
+import pty
+import re
+import select
+import shutil
+import subprocess
+import sys
+import time
+
+SKIP = 77
+MINGW = "x86_64-w64-mingw32-g++"
+WINDRES = "x86_64-w64-mingw32-windres"
+
+# A run of wine that takes longer than this has hung; the first start of a
+# fresh prefix is slow, so the limits are generous.
+RUN_SECONDS = 120
+BOOT_SECONDS = 500
+
+BANNER = "Huecast 2.1 /x64 by Quillford:"
+HELP = (BANNER + "\r\n"
+        "Change console color & output \"string\"\r\n"
+        "Syntax: \r\n"
+        "    Huecast ColorCode [\"string\"] [ColorCode [\"string\"] ...]\r\n"
+        "For color codes see: Color /?\r\n"
+        "Strings in double quote marks; see Demo.cmd\r\n"
+        "\r\n")
+
+FAILURES = []
+
+
+def Skip(message):
+  """Ends the test as skipped, naming what is missing."""
+  print("SKIP: " + message)
+  sys.exit(SKIP)
+
+
+def Check(condition, message):
+  """Records a failed expectation; the test goes on with the next case."""
+  if not condition:
+    FAILURES.append(message)
+    print("FAIL: " + message)
+  return condition
+
+
+def Finish():
+  """Ends the test with the outcome of its expectations."""
+  if FAILURES:
+    print("%d expectation(s) failed" % len(FAILURES))
+    sys.exit(1)
+  print("all expectations met")
+  sys.exit(0)
+
+
+def Units(text):
+  """Encodes a text as the raw UTF-16LE bytes the program writes."""
+  return text.encode("utf-16-le")
+
+
+def WineEnvironment(args):
+  """Returns the environment for wine: a prefix of our own, no debug output,
+  no Mono or Gecko installers, UTF-8 arguments, no display."""
+  env = dict(os.environ)
+  env.pop("DISPLAY", None)
+  env.pop("WAYLAND_DISPLAY", None)
+  env.update({
+      "WINEPREFIX": args.prefix,
+      "WINEDEBUG": "-all",
+      "WINEDLLOVERRIDES": "mscoree,mshtml=",
+      "WINEARCH": "win64",
+      "LC_ALL": "C.UTF-8",
+      "TERM": "xterm",
+  })
+  return env
+
+
+def RequireMingw():
+  if shutil.which(MINGW) is None or shutil.which(WINDRES) is None:
+    Skip("the mingw-w64 cross compiler is missing; install it with "
+         "'apt-get install mingw-w64' (it provides %s and %s)" % (MINGW, WINDRES))
+
+
+def RequireWine(args):
+  """Skips without wine; fails when the executable or the prefix is missing."""
+  RequireMingw()
+  if shutil.which("wine") is None or shutil.which("wineserver") is None:
+    Skip("wine is missing; install it with 'apt-get install wine wine64'")
+  if not os.path.isfile(args.exe):
+    print("FAIL: %s was not built" % args.exe)
+    sys.exit(1)
+  if not os.path.isfile(os.path.join(args.prefix, "system.reg")):
+    print("FAIL: the wine prefix %s was not initialised" % args.prefix)
+    sys.exit(1)
+  # A server that stays for a while after its last client makes the runs
+  # fast; it is detached from our output, so nothing waits for it to end.
+  subprocess.run(["wineserver", "-p30"], env=WineEnvironment(args), stdin=subprocess.DEVNULL,
+                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True,
+                 timeout=RUN_SECONDS)
+
+
+def WorkDirectory(args, name):
+  """Returns a fresh directory for one test's files."""
+  path = pathlib.Path(args.work) / name
+  shutil.rmtree(path, ignore_errors=True)
+  path.mkdir(parents=True)
+  return path
+
+
+def Run(command, env, stdout, cwd=None):
+  """Runs a command with standard output as given; returns the exit code."""
+  completed = subprocess.run(command, env=env, cwd=cwd, stdin=subprocess.DEVNULL, stdout=stdout,
+                             stderr=subprocess.DEVNULL, timeout=RUN_SECONDS)
+  return completed.returncode
+
+
+def RunToFile(command, env, path, cwd=None):
+  """Runs a command with standard output redirected to a file; returns the
+  exit code and the bytes written."""
+  with open(path, "wb") as output:
+    code = Run(command, env, output, cwd)
+  return code, pathlib.Path(path).read_bytes()
+
+
+def Wine(args, *params):
+  return ["wine", args.exe, *params]
+
+
+# --- build and prefix fixtures ------------------------------------------------
+
+
+def CommandBuild(args):
+  """Cross-builds the executable with the windows workflow preset."""
+  RequireMingw()
+  completed = subprocess.run([args.cmake, "--workflow", "--preset", "windows"], cwd=args.source,
+                             stdin=subprocess.DEVNULL, timeout=BOOT_SECONDS)
+  if completed.returncode != 0:
+    print("FAIL: the windows workflow preset failed")
+    sys.exit(1)
+  if not os.path.isfile(args.exe):
+    print("FAIL: the build did not produce %s" % args.exe)
+    sys.exit(1)
+  print("built %s (%d bytes)" % (args.exe, os.path.getsize(args.exe)))
+  sys.exit(0)
+
+
+def CommandPrefix(args):
+  """Initialises the wine prefix once and waits until wine has settled."""
+  if shutil.which("wine") is None or shutil.which("wineboot") is None:
+    Skip("wine is missing; install it with 'apt-get install wine wine64'")
+  env = WineEnvironment(args)
+  os.makedirs(os.path.dirname(args.prefix), exist_ok=True)
+  if not os.path.isfile(os.path.join(args.prefix, "system.reg")):
+    started = time.time()
+    subprocess.run(["wineboot", "--init"], env=env, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=BOOT_SECONDS)
+    subprocess.run(["wineserver", "-w"], env=env, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=BOOT_SECONDS)
+    print("initialised %s in %.1f s" % (args.prefix, time.time() - started))
+  if not os.path.isfile(os.path.join(args.prefix, "system.reg")):
+    print("FAIL: wineboot did not create %s" % args.prefix)
+    sys.exit(1)
+  sys.exit(0)
+
+
+# --- the executable read back -------------------------------------------------
+
+VERSION_STRINGS = [
+    ("CompanyName", "Huecast project"),
+    ("ProductName", "Huecast"),
+    ("ProductVersion", "2.1 - 2015-02-02"),
+    ("FileVersion", "2.1 - 2015-02-02"),
+    ("FileDescription", "Console output color"),
+    ("InternalName", "Huecast"),
+    ("OriginalFilename", "Huecast.exe"),
+    ("LegalCopyright", "Copyright (C) Huecast project"),
+    ("Email", "huecast@users.noreply.invalid"),
+    ("Website", "https://huecast.invalid"),
+]
+
+
+def CommandPe(args):
+  """Reads Huecast.exe with pefile: machine, subsystem, imports, size and the
+  version record."""
+  RequireMingw()
+  try:
+    import pefile
+  except ImportError:
+    Skip("the pefile module is missing; install it with 'apt-get install python3-pefile' "
+         "and run the tests with /usr/bin/python3")
+  if not os.path.isfile(args.exe):
+    print("FAIL: %s was not built" % args.exe)
+    sys.exit(1)
+  pe = pefile.PE(args.exe)
+  Check(pe.FILE_HEADER.Machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"],
+        "machine is x64")
+  Check(pe.OPTIONAL_HEADER.Magic == 0x20B, "the image is PE32+")
+  Check(pe.OPTIONAL_HEADER.Subsystem == pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_CUI"],
+        "subsystem is the console")
+  size = os.path.getsize(args.exe)
+  print("size: %d bytes" % size)
+  Check(size < 32 * 1024, "the executable is under 32 KiB (%d bytes)" % size)
+  Check(not hasattr(pe, "DIRECTORY_ENTRY_DEBUG"), "no debug directory")
+  Check(pe.FILE_HEADER.PointerToSymbolTable == 0 and pe.FILE_HEADER.NumberOfSymbols == 0,
+        "the executable is stripped")
+
+  dlls = sorted(entry.dll.decode() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []))
+  Check(dlls == ["KERNEL32.dll", "msvcrt.dll"], "imports only KERNEL32.dll and msvcrt.dll: %s" % dlls)
+  Check(not hasattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT"), "no delay-loaded imports")
+  Check(not hasattr(pe, "DIRECTORY_ENTRY_TLS"), "no TLS callbacks run before the entry")
+  imported = {
+      entry.dll.decode(): sorted(i.name.decode() for i in entry.imports if i.name)
+      for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])
+  }
+  for name in ["GetCommandLineW", "WriteConsoleW", "WriteFile", "SetConsoleTextAttribute",
+               "HeapCreate", "ExitProcess"]:
+    Check(name in imported.get("KERNEL32.dll", []), "KERNEL32.dll provides %s" % name)
+  for name in ["wcslen", "wcsncpy", "_wcsdup", "free"]:
+    Check(name in imported.get("msvcrt.dll", []), "msvcrt.dll provides %s" % name)
+  # Nothing of a C runtime start-up: these come only with mingw's crt2.o.
+  for name in ["__getmainargs", "__wgetmainargs", "_initterm", "__set_app_type", "_cexit",
+               "exit", "malloc"]:
+    Check(name not in imported.get("msvcrt.dll", []), "no start-up import %s" % name)
+
+  fixed = pe.VS_FIXEDFILEINFO[0]
+  Check(fixed.Signature == 0xFEEF04BD, "the fixed version record is present")
+  Check((fixed.FileVersionMS, fixed.FileVersionLS) == (0x00020001, 0), "file version 2.1.0.0")
+  Check((fixed.ProductVersionMS, fixed.ProductVersionLS) == (0x00020001, 0),
+        "product version 2.1.0.0")
+  Check(fixed.FileFlags == 0, "no file flags")
+  Check(fixed.FileOS == 0x00040004, "VOS_NT_WINDOWS32")
+  Check(fixed.FileType == 1, "VFT_APP")
+  Check(fixed.FileSubtype == 0, "no file subtype")
+
+  tables = []
+  translations = []
+  for info in pe.FileInfo[0]:
+    if info.Key == b"StringFileInfo":
+      tables.extend(info.StringTable)
+    elif info.Key == b"VarFileInfo":
+      for var in info.Var:
+        translations.append(var.entry.get(b"Translation"))
+  Check([t.LangID for t in tables] == [b"000004b0"], "one string table, 000004b0")
+  if tables:
+    entries = [(k.decode(), v.decode()) for k, v in tables[0].entries.items()]
+    Check(entries == VERSION_STRINGS, "version strings in order: %s" % entries)
+  translations = [t.decode() if isinstance(t, bytes) else t for t in translations]
+  Check(translations == ["0x0000 0x04b0"], "translation 0x0000/0x04b0: %s" % translations)
+  Finish()
+
+
+# --- output redirected to a file, compared with the native tool -----------------
+
+# (parameters, expected text, expected exit code)
+REDIRECTED_CASES = [
+    ([], HELP, 255),
+    (["/?"], HELP, 255),
+    (["/?", "1E", "x"], HELP, 255),
+    (["", "1E", "x"], HELP, 255),
+    (["/h", "x"], "x\r\n", 0),
+    (["-?", "x"], "x\r\n", 0),
+    (["1E", "Hello", "07", " world"], "Hello world\r\n", 0),
+    (["1e", "x"], "x\r\n", 0),
+    (["1E7", "x"], "x\r\n", 0),
+    (["1G", "x"], "x\r\n", 0),
+    (["A0", "x"], "x\r\n", 0),
+    (["7", "x"], "x\r\n", 0),
+    (["77", "x"], "x\r\n", 1),
+    (["FF", "x"], "x\r\n", 1),
+    (["77", "a", "FF", "b", "1E", "c"], "abc\r\n", 1),
+    (["00", "", "1E", "x"], "", 0),
+    (["00", "x", "1E", "y"], "xy\r\n", 0),
+    (["G1", "a", "-1", "b", " 1", "c"], "abc\r\n", 0),
+    (["x", "y", "z"], "y\r\n", 0),
+    (["1E"], "", 0),
+    (["1E", "", "2F", "x"], "x\r\n", 0),
+    (["07", "''Hi''"], "\"Hi\"\r\n", 0),
+    (["07", "'''"], "\"'\r\n", 0),
+    (["07", "''''"], "\"\"\r\n", 0),
+    (["07", "a b  c"], "a b  c\r\n", 0),
+    (["07", "tab\there"], "tab\there\r\n", 0),
+    (["07", "Grüße, ça va? Ελληνικά 日本語 😀"], "Grüße, ça va? Ελληνικά 日本語 😀\r\n", 0),
+    # Longer than the work area's growth step; the whole line stays below the
+    # system's limit of 32767 units.
+    (["07", "x" * 30000, "1E", "y"], "x" * 30000 + "y\r\n", 0),
+    ([p for i in range(150) for p in ("%02X" % (i + 1), "s%d" % i)],
+     "".join("s%d" % i for i in range(150)) + "\r\n", 1),
+]
+
+
+def CommandRedirected(args):
+  """Runs the same cases natively and under wine with output to a file: the
+  UTF-16LE bytes and the exit codes must be the expected ones, on both."""
+  RequireWine(args)
+  env = WineEnvironment(args)
+  work = WorkDirectory(args, "redirected")
+  for number, (params, text, code) in enumerate(REDIRECTED_CASES):
+    label = "case %d %r" % (number, [p if len(p) < 40 else p[:10] + "..." for p in params][:8])
+    native_code, native_bytes = RunToFile([args.native, *params], env, work / ("n%d" % number))
+    wine_code, wine_bytes = RunToFile(Wine(args, *params), env, work / ("w%d" % number))
+    Check(native_bytes == Units(text), "%s: native output" % label)
+    Check(native_code == code, "%s: native exit %d, expected %d" % (label, native_code, code))
+    Check(wine_bytes == native_bytes,
+          "%s: wine output %r differs from native %r" % (label, wine_bytes[:80], native_bytes[:80]))
+    Check(wine_code == native_code,
+          "%s: wine exit %d differs from native %d" % (label, wine_code, native_code))
+  Finish()
+
+
+# --- the command line as the system delivers it --------------------------------
+
+# A batch file passes its command line on exactly as written, so these reach
+# GetCommandLineW unchanged: (tail after the program, expected text, exit code).
+COMMAND_LINE_CASES = [
+    ('07 "a b" 07 c', "a bc\r\n", 0),
+    ('07 "" 07 x', "x\r\n", 0),
+    ('07 a\tb 07 c', "a\tbc\r\n", 0),
+    ('07 "c\td"', "c\td\r\n", 0),
+    ('07 C:\\dir\\ 07 x', "C:\\dir\\x\r\n", 0),
+    ('07 "C:\\my dir\\" 07 x', "C:\\my dir\\x\r\n", 0),
+    ('07 ab"cd 07 ef" 07 x', 'ab"cdef"x\r\n', 0),
+    ('07 "ab"cd 07 x', "ab07\r\n", 0),
+    ('07 """" 07 x', "07\r\n", 0),
+    ('07 "abc def', "abc def\r\n", 0),
+    ('07   a   07  b   ', "ab\r\n", 0),
+    ('"1E" x', "x\r\n", 0),
+    ("07 ''Hi'' 07 '''", "\"Hi\"\"'\r\n", 0),
+    ('77 x 1E y', "xy\r\n", 1),
+    ('""', HELP, 255),
+    ('"" 1E x', HELP, 255),
+    ('   ', HELP, 255),
+    ('', HELP, 255),
+    ('/?', HELP, 255),
+]
+
+
+def RunBatch(args, env, work, name, lines):
+  """Runs a batch file with wine's cmd, output to a file; returns the exit
+  code and the bytes written."""
+  batch = work / (name + ".cmd")
+  batch.write_bytes(("@echo off\r\n" + "\r\n".join(lines) + "\r\n").encode("ascii"))
+  return RunToFile(["wine", "cmd", "/c", batch.name], env, work / (name + ".out"), cwd=work)
+
+
+def CommandCommandLine(args):
+  """Calls the program from batch files, so that its command line holds
+  quotes, empty quotes, tabs and backslashes just as typed."""
+  RequireWine(args)
+  env = WineEnvironment(args)
+  work = WorkDirectory(args, "command_line")
+  shutil.copy(args.exe, work / "Huecast.exe")
+  (work / "my dir").mkdir()
+  shutil.copy(args.exe, work / "my dir" / "Huecast.exe")
+  for number, (tail, text, code) in enumerate(COMMAND_LINE_CASES):
+    got_code, got = RunBatch(args, env, work, "case%d" % number,
+                             ["Huecast.exe " + tail, "exit /b %ERRORLEVEL%"])
+    Check(got == Units(text), "%r: output %r, expected %r" % (tail, got[:80], Units(text)[:80]))
+    Check(got_code == code, "%r: exit %d, expected %d" % (tail, got_code, code))
+  # A quoted program path with a space is one token; the parameters follow it.
+  got_code, got = RunBatch(args, env, work, "quoted_path",
+                           ['"my dir\\Huecast.exe" 07 x', "exit /b %ERRORLEVEL%"])
+  Check(got == Units("x\r\n") and got_code == 0, "quoted program path: %r, exit %d" % (got, got_code))
+  Finish()
+
+
+# --- the help screen -----------------------------------------------------------
+
+
+def CommandHelp(args):
+  """Checks the help screen's exact bytes under wine, and that it is written
+  through the console when there is one."""
+  RequireWine(args)
+  env = WineEnvironment(args)
+  work = WorkDirectory(args, "help")
+  for params in ([], ["/?"], [""]):
+    code, got = RunToFile(Wine(args, *params), env, work / "help.out")
+    Check(got == Units(HELP), "help for %r: %r" % (params, got))
+    Check(not got.startswith(b"\xff\xfe"), "help for %r has no byte-order mark" % params)
+    Check(code == 255, "help for %r: exit %d" % (params, code))
+  code, output = RunInTerminal(Wine(args), env)
+  visible = "".join(text for text, _ in Render(output))
+  Check(code == 255, "help on a terminal: exit %d" % code)
+  # Raw UTF-16 would show its zero bytes; the console interface shows none.
+  Check(b"\x00" not in output, "help on a terminal goes through the console: %r" % output)
+  for line in HELP.split("\r\n"):
+    Check(" ".join(line.split()) in " ".join(visible.split()),
+          "help on a terminal shows %r: %r" % (line, visible))
+  Finish()
+
+
+# --- write failures ------------------------------------------------------------
+
+# (parameters, expected exit code when standard output cannot be written)
+WRITE_FAILURE_CASES = [
+    (["1E", "x"], 2),
+    (["77", "x"], 3),
+    (["1E", "x", "07", "y"], 2),
+    ([], 255),
+    # Nothing to write, nothing lost.
+    (["1E"], 0),
+    (["00", "", "1E", "x"], 0),
+]
+
+
+def RunWithBrokenOutput(command, env, sink, work):
+  """Runs a command whose standard output cannot take the text: a full
+  device, a closed descriptor, a pipe without reader or a read-only file."""
+  if sink == "full device":
+    with open("/dev/full", "wb") as output:
+      return Run(command, env, output)
+  if sink == "closed":
+    return subprocess.run(["sh", "-c", 'exec "$@" >&-', "sh", *command], env=env,
+                          stdin=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                          timeout=RUN_SECONDS).returncode
+  if sink == "pipe without reader":
+    reader, writer = os.pipe()
+    os.close(reader)
+    try:
+      return Run(command, env, writer)
+    finally:
+      os.close(writer)
+  if sink == "read-only file":
+    path = work / "read_only"
+    path.write_bytes(b"")
+    with open(path, "rb") as output:
+      code = Run(command, env, output)
+    Check(path.read_bytes() == b"", "the read-only file stays empty")
+    return code
+  raise ValueError(sink)
+
+
+def CommandWriteFailure(args):
+  """Checks exit code 2 (text lost) when neither the console nor the file
+  interface can write, natively and under wine."""
+  RequireWine(args)
+  env = WineEnvironment(args)
+  work = WorkDirectory(args, "write_failure")
+  for sink in ["full device", "closed", "pipe without reader", "read-only file"]:
+    for params, code in WRITE_FAILURE_CASES:
+      wine_code = RunWithBrokenOutput(Wine(args, *params), env, sink, work)
+      native_code = RunWithBrokenOutput([args.native, *params], env, sink, work)
+      Check(wine_code == code, "%s, %r: wine exit %d, expected %d" % (sink, params, wine_code, code))
+      Check(native_code == code,
+            "%s, %r: native exit %d, expected %d" % (sink, params, native_code, code))
+  Finish()
+
+
+# --- a pseudo-terminal: wine's console turns attributes into SGR sequences ------
+
+
+def RunInTerminal(command, env, cwd=None):
+  """Runs a command on a new pseudo-terminal; returns the exit code and all
+  bytes it showed."""
+  pid, master = pty.fork()
+  if pid == 0:
+    try:
+      if cwd is not None:
+        os.chdir(cwd)
+      os.execvpe(command[0], command, env)
+    finally:
+      os._exit(127)
+  output = b""
+  deadline = time.time() + RUN_SECONDS
+  status = None
+  ended = False
+  quiet_since = None
+  # Read until the terminal is closed; once the command has ended, a helper
+  # that still holds the terminal gets one quiet second before we stop.
+  while time.time() < deadline and not ended:
+    ready, _, _ = select.select([master], [], [], 0.1)
+    if ready:
+      try:
+        chunk = os.read(master, 65536)
+      except OSError:
+        chunk = b""
+      output += chunk
+      ended = not chunk
+      quiet_since = None
+    if status is None:
+      done, raw = os.waitpid(pid, os.WNOHANG)
+      if done != 0:
+        status = raw
+    if status is not None and not ready:
+      quiet_since = quiet_since or time.time()
+      ended = ended or time.time() - quiet_since > 1
+  if status is None:
+    done, raw = os.waitpid(pid, os.WNOHANG)
+    while done == 0 and time.time() < deadline:
+      time.sleep(0.05)
+      done, raw = os.waitpid(pid, os.WNOHANG)
+    status = raw if done != 0 else None
+  os.close(master)
+  if status is None:
+    os.kill(pid, 9)
+    _, status = os.waitpid(pid, 0)
+    Check(False, "%r did not end within %d s" % (command, RUN_SECONDS))
+  return os.waitstatus_to_exitcode(status), output
+
+
+def WindowsColour(ansi):
+  """Turns an ANSI colour number 0-7 (bit 0 red, bit 2 blue) into a console
+  palette index (bit 0 blue, bit 2 red)."""
+  return ((ansi & 1) << 2) | (ansi & 2) | ((ansi & 4) >> 2)
+
+
+def Render(output):
+  """Splits terminal output into (character, console attribute) pairs by
+  following the SGR sequences; other control sequences are dropped."""
+  text = output.decode("utf-8", errors="replace")
+  fg, bg = 7, 0
+  shown = []
+  for match in re.finditer(r"\x1b\[([0-9;?]*)([A-Za-z])|\x1b[()][0-9A-Za-z]|\x1b.|([^\x1b])",
+                           text):
+    if match.group(3) is not None:
+      shown.append((match.group(3), bg * 16 + fg))
+      continue
+    if match.group(2) != "m" or "?" in (match.group(1) or ""):
+      continue
+    for param in (match.group(1) or "0").split(";"):
+      n = int(param) if param else 0
+      if n == 0:
+        fg, bg = 7, 0
+      elif 30 <= n <= 37:
+        fg = WindowsColour(n - 30)
+      elif 90 <= n <= 97:
+        fg = WindowsColour(n - 90) + 8
+      elif 40 <= n <= 47:
+        bg = WindowsColour(n - 40)
+      elif 100 <= n <= 107:
+        bg = WindowsColour(n - 100) + 8
+      elif n == 39:
+        fg = 7
+      elif n == 49:
+        bg = 0
+  return shown
+
+
+def ShownIn(shown, pieces):
+  """Checks that the strings appear in order, each entirely in its attribute."""
+  text = "".join(c for c, _ in shown)
+  at = 0
+  for piece, attribute in pieces:
+    found = text.find(piece, at)
+    if not Check(found >= 0, "%r is shown (after position %d) in %r" % (piece, at, text)):
+      return
+    attributes = {a for _, a in shown[found:found + len(piece)]}
+    Check(attributes == {attribute},
+          "%r is shown in attribute %02X, got %s" % (piece, attribute,
+                                                     ["%02X" % a for a in sorted(attributes)]))
+    at = found + len(piece)
+
+
+# (parameters, strings with the attribute each must be shown in, exit code)
+TERMINAL_CASES = [
+    (["1E", "Hello", "07", "world", "4F", "alert", "0A", "!"],
+     [("Hello", 0x1E), ("world", 0x07), ("alert", 0x4F), ("!", 0x0A)], 0),
+    (["2C", "first", "77", "second", "00", "third"],
+     [("first", 0x2C), ("second", 0x2C), ("third", 0x2C)], 1),
+    (["1e", "lower", "1G", "blue", "A0", "black"],
+     [("lower", 0x1E), ("blue", 0x01), ("black", 0xA0)], 0),
+    (["9B", "bright"], [("bright", 0x9B)], 0),
+]
+
+
+def CommandTerminal(args):
+  """Runs the program on a pseudo-terminal, where wine's console shows the
+  attributes as SGR sequences: each string must appear in its colours, and
+  the colours set last must stay in force for the next program."""
+  RequireWine(args)
+  env = WineEnvironment(args)
+  for params, pieces, code in TERMINAL_CASES:
+    got_code, output = RunInTerminal(Wine(args, *params), env)
+    Check(got_code == code, "%r on a terminal: exit %d, expected %d" % (params, got_code, code))
+    Check(b"\x1b[" in output, "%r: SGR sequences are shown: %r" % (params, output))
+    Check(b"\x00" not in output, "%r: written through the console: %r" % (params, output))
+    ShownIn(Render(output), pieces)
+  # The attribute is not restored at exit: a second call that sets no colour
+  # prints in the colours the first one left.
+  work = WorkDirectory(args, "terminal")
+  shutil.copy(args.exe, work / "Huecast.exe")
+  (work / "persist.cmd").write_bytes(
+      b"@echo off\r\nHuecast.exe 1E before\r\nHuecast.exe 00 after\r\nHuecast.exe 07 reset\r\n")
+  got_code, output = RunInTerminal(["wine", "cmd", "/c", "persist.cmd"], env, cwd=work)
+  Check(got_code == 0, "persist.cmd on a terminal: exit %d" % got_code)
+  ShownIn(Render(output), [("before", 0x1E), ("after", 0x1E), ("reset", 0x07)])
+  Finish()
+
+
+# --- the demo batch file -------------------------------------------------------
+
+
+def DemoRow(background):
+  cells = "".join(" %X%X " % (background, fg) for fg in range(16))
+  return " %X  %s" % (background, cells)
+
+
+def CommandDemo(args):
+  """Runs examples/Demo.cmd with wine's cmd, output to a file: everything in
+  it is the program's own UTF-16 output, with the table of all 256 codes and
+  the ERRORLEVEL of the refused code."""
+  RequireWine(args)
+  env = WineEnvironment(args)
+  work = WorkDirectory(args, "demo")
+  shutil.copy(args.exe, work / "Huecast.exe")
+  shutil.copy(pathlib.Path(args.source) / "examples" / "Demo.cmd", work / "Demo.cmd")
+  code, got = RunToFile(["wine", "cmd", "/c", "Demo.cmd"], env, work / "demo.out", cwd=work)
+  Check(code == 0, "Demo.cmd ends with exit 0, got %d" % code)
+  Check(len(got) % 2 == 0 and not got.startswith(b"\xff\xfe"),
+        "the output is raw UTF-16LE without byte-order mark")
+  try:
+    text = got.decode("utf-16-le", errors="strict")
+  except UnicodeDecodeError:
+    Check(False, "the output is UTF-16LE: %r" % got[:80])
+    Finish()
+  lines = text.split("\r\n")
+  Check(lines[0] == "Huecast demo", "the title line: %r" % lines[:1])
+  Check('Two apostrophes make a double quote: "quoted"' in lines,
+        "two apostrophes became a double quote")
+  header = "    " + "".join("  %X " % c for c in range(16))
+  if Check(header in lines, "the table header %r" % header):
+    first = lines.index(header) + 1
+    Check(lines[first:first + 16] == [DemoRow(b) for b in range(16)],
+          "16 rows of 16 codes: %r" % lines[first:first + 16])
+  Check("ERRORLEVEL is 1 after the refused code." in lines, "the ERRORLEVEL after code 77")
+  Check(text.endswith("\r\n"), "the output ends with a line end")
+  Finish()
+
+
+COMMANDS = {
+    "build": CommandBuild,
+    "prefix": CommandPrefix,
+    "pe": CommandPe,
+    "redirected": CommandRedirected,
+    "command_line": CommandCommandLine,
+    "help": CommandHelp,
+    "write_failure": CommandWriteFailure,
+    "terminal": CommandTerminal,
+    "demo": CommandDemo,
+}
+
+
+def Main():
+  parser = argparse.ArgumentParser(description=__doc__)
+  parser.add_argument("--source", required=True, help="the source directory")
+  parser.add_argument("--exe", required=True, help="the Windows executable")
+  parser.add_argument("--native", required=True, help="the native executable of this build")
+  parser.add_argument("--prefix", required=True, help="the wine prefix")
+  parser.add_argument("--work", required=True, help="a directory for the tests' files")
+  parser.add_argument("--cmake", default="cmake", help="the cmake to run the build with")
+  parser.add_argument("command", choices=sorted(COMMANDS))
+  args = parser.parse_args()
+  COMMANDS[args.command](args)
+
+
+if __name__ == "__main__":
+  Main()
