@@ -28,7 +28,12 @@ ParameterCursorBlock* Cursor() {
 void ParameterSupportStartup() {
   ParameterCursor = static_cast<ParameterCursorBlock*>(
       AllocateZeroed(static_cast<std::int32_t>(sizeof(ParameterCursorBlock)), nullptr));
-  if (ParameterCursor == nullptr) ParameterCursor = &FallbackCursor;
+  if (ParameterCursor == nullptr) {
+    // The cursor starts at 0 on every start-up; the fallback is a static
+    // and may still hold the count of an earlier run in the same process.
+    FallbackCursor = ParameterCursorBlock{};
+    ParameterCursor = &FallbackCursor;
+  }
   ProcessObjects = CreateRegistry(8, 4, CloseProcessObject);
   InitializeCriticalSection(&ProcessLock);
 }
