@@ -46,6 +46,10 @@ target_link_options(huecast PRIVATE
   -Wl,--entry=HuecastStart
   -Wl,--subsystem,console
   -Wl,--gc-sections
+  # Without a C runtime nothing would apply pseudo-relocations: data taken
+  # from a DLL without dllimport must fail the link instead.
+  -Wl,--disable-auto-import
+  -Wl,--disable-runtime-pseudo-reloc
   -Wl,--no-insert-timestamp
   $<$<CONFIG:MinSizeRel,Release>:-s>
 )

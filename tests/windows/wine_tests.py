@@ -568,6 +568,8 @@ TERMINAL_CASES = [
     (["1e", "lower", "1G", "blue", "A0", "black"],
      [("lower", 0x1E), ("blue", 0x01), ("black", 0xA0)], 0),
     (["9B", "bright"], [("bright", 0x9B)], 0),
+    (["2E", "Grüße", "07", "日本", "1F", "''ok''"],
+     [("Grüße", 0x2E), ("日本", 0x07), ('"ok"', 0x1F)], 0),
 ]
 
 
