@@ -41,30 +41,22 @@ class ParametersTest : public WorkAreaTest {
 };
 
 TEST_F(ParametersTest, SplitsAtSpacesAndGroupsByQuotes) {
+  // clang-format off
   const struct {
     std::u16string line;
     Texts parameters;
   } cases[] = {
-      {u"prog a b", {u"a", u"b"}},
-      {u"prog a   b", {u"a", u"b"}},
-      {u"prog \"a b\" c", {u"a b", u"c"}},
-      {u"prog \"\" x", {u"", u"x"}},
-      {u"prog \"ab\"cd", {u"ab", u"cd"}},
-      {u"prog ab\"cd ef\"", {u"ab\"cd", u"ef\""}},
-      {u"prog \"abc", {u"abc"}},
-      {u"prog a\tb", {u"a\tb"}},
-      {u"prog a b  ", {u"a", u"b"}},
-      {u"prog C:\\dir\\ x", {u"C:\\dir\\", u"x"}},
-      {u"prog \\\"a b\\\"", {u"\\\"a", u"b\\\""}},
-      {u"prog \"a\"\"b\"", {u"a", u"b"}},
-      {u"prog a \"\"", {u"a", u""}},
-      {u"prog \"", {u""}},
-      {u"prog    a", {u"a"}},
-      {u"prog ", {}},
-      {u"prog", {}},
-      {u"\"c:\\my dir\\prog.exe\" a", {u"a"}},
-      {u"\"prog\"a b", {u"a", u"b"}},
-  };
+      {u"prog a b", {u"a", u"b"}},               {u"prog a   b", {u"a", u"b"}},
+      {u"prog \"a b\" c", {u"a b", u"c"}},       {u"prog \"\" x", {u"", u"x"}},
+      {u"prog \"ab\"cd", {u"ab", u"cd"}},        {u"prog ab\"cd ef\"", {u"ab\"cd", u"ef\""}},
+      {u"prog \"abc", {u"abc"}},                 {u"prog a\tb", {u"a\tb"}},
+      {u"prog \ta \t", {u"\ta", u"\t"}},         {u"prog a b  ", {u"a", u"b"}},
+      {u"prog C:\\dir\\ x", {u"C:\\dir\\", u"x"}}, {u"prog \\\"a b\\\"", {u"\\\"a", u"b\\\""}},
+      {u"prog \"a\"\"b\"", {u"a", u"b"}},        {u"prog a \"\"", {u"a", u""}},
+      {u"prog \"", {u""}},                       {u"prog    a", {u"a"}},
+      {u"prog ", {}},                            {u"prog", {}},
+      {u"\"c:\\my dir\\prog.exe\" a", {u"a"}},   {u"\"prog\"a b", {u"a", u"b"}}};
+  // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message()
                  << "command line of " << c.line.size() << " units, case " << &c - cases);

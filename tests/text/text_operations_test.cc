@@ -31,42 +31,18 @@ class TextOperationsTest : public WorkAreaTest {
 };
 
 TEST(ParseNumberTest, ReadsBlanksSignRadixAndDigits) {
+  // clang-format off
   const struct {
     const char16_t* text;
     std::int64_t value;
   } cases[] = {
-      {u"$1E", 30},
-      {u"$1e", 30},
-      {u"$7", 7},
-      {u"$", 0},
-      {u"$G1", 0},
-      {u"$1G", 1},
-      {u"-$10", -16},
-      {u"+12", 12},
-      {u"  \t42abc", 42},
-      {u"%101", 5},
-      {u"%2", 0},
-      {u"- 5", 0},
-      {u"+-5", 0},
-      {u"0x1F", 0},
-      {u"-%11", -3},
-      {u"--5", 0},
-      {u"$-1", 0},
-      {u"\n5", 0},
-      {u"12 34", 12},
-      {u"%1012", 5},
-      {u"1a", 1},
-      {u"+$fF", 255},
-      {u"", 0},
-      {nullptr, 0},
-      {u"007", 7},
-      {u"$FFFFFFFFFFFFFFFF", -1},
-      {u"$1FFFFFFFFFFFFFFFF", -1},
-      {u"18446744073709551617", 1},
-      {u"9223372036854775808", INT64_MIN},
-      {u"-9223372036854775808", INT64_MIN},
-      {u"\u0661", 0},
-  };
+      {u"$1E", 30}, {u"$1e", 30}, {u"$7", 7}, {u"$", 0}, {u"$G1", 0}, {u"$1G", 1},
+      {u"-$10", -16}, {u"+12", 12}, {u"  \t42abc", 42}, {u"%101", 5}, {u"%2", 0}, {u"- 5", 0},
+      {u"+-5", 0}, {u"0x1F", 0}, {u"-%11", -3}, {u"$-1", 0}, {u"\n5", 0}, {u"12 34", 12},
+      {u"%1012", 5}, {u"1a", 1}, {u"+$fF", 255}, {u"", 0}, {nullptr, 0}, {u"\u0661", 0},
+      {u"$FFFFFFFFFFFFFFFF", -1}, {u"$1FFFFFFFFFFFFFFFF", -1}, {u"18446744073709551617", 1},
+      {u"9223372036854775808", INT64_MIN}, {u"-9223372036854775808", INT64_MIN}};
+  // clang-format on
   for (const auto& c : cases) {
     EXPECT_EQ(ParseNumber(c.text), c.value) << "case " << &c - cases;
   }
@@ -112,56 +88,50 @@ TEST_F(TextOperationsTest, LeftTextOfATextAtTheResultPositionReplacesIt) {
   EXPECT_EQ(ParseNumber(TextAt(kPos)), 0x1E);
 }
 
-TEST_F(TextOperationsTest, ReplaceTextCopiesWithEveryArgumentCombination) {
+TEST_F(TextOperationsTest, PlainReplaceTextTurnsApostrophePairsIntoQuotes) {
   const struct {
     const char16_t* source;
+    const char16_t* expected;
+  } cases[] = {{u"''Hi''", u"\"Hi\""}, {u"'''", u"\"'"}, {u"''''", u"\"\""},
+               {u"Hello", u"Hello"},   {u"", u""},       {nullptr, u""}};
+  for (const auto& c : cases) {
+    Restart();
+    ReplaceText(c.source, u"''", u"\"", kPos);
+    ExpectResult(c.expected);
+  }
+}
+
+TEST_F(TextOperationsTest, ReplaceTextHonoursModeStartAndCount) {
+  // clang-format off
+  const struct {
     const char16_t* find;
     const char16_t* replacement;
     std::int32_t mode, start, count;
     const char16_t* expected;
+    const char16_t* source = u"aXbX";
   } cases[] = {
-      {u"''Hi''", u"''", u"\"", 0, 1, -1, u"\"Hi\""},
-      {u"'''", u"''", u"\"", 0, 1, -1, u"\"'"},
-      {u"''''", u"''", u"\"", 0, 1, -1, u"\"\""},
-      {u"Hello", u"''", u"\"", 0, 1, -1, u"Hello"},
-      {u"", u"''", u"\"", 0, 1, -1, u""},
-      {nullptr, u"''", u"\"", 0, 1, -1, u""},
-      {u"aXbX", u"X", u"Y", 0, 3, -1, u"aXbY"},
-      {u"aXbX", u"X", u"Y", 0, 4, -1, u"aXbY"},
-      {u"aXbX", u"X", u"Y", 0, 5, -1, u"aXbX"},
-      {u"aXbX", u"X", u"Y", 0, 99, -1, u"aXbX"},
-      {u"aXbX", u"X", u"Y", 0, 0, -1, u"aYbY"},
-      {u"aXbX", u"X", u"Y", 0, -7, -1, u"aYbY"},
-      {u"aXbX", u"X", u"Y", 0, 1, 1, u"aYbX"},
-      {u"aXbX", u"X", u"Y", 0, 1, 2, u"aYbY"},
-      {u"aXbX", u"X", u"Y", 0, 1, 0, u"aXbX"},
-      {u"aXbX", u"X", u"Y", 0, 1, -2, u"aYbX"},
-      {u"aXbX", u"X", u"Y", 0, 3, 1, u"aXbY"},
-      {u"aXbx", u"X", u"Y", 0, 1, -1, u"aYbx"},
-      {u"aXbx", u"X", u"Y", 1, 1, -1, u"aYbY"},
-      {u"aXbx", u"x", u"Y", 5, 1, -1, u"aYbY"},
-      {u"aXbx", u"X", u"Y", 4, 1, -1, u"aYbx"},
-      {u"\u00C9\u00E9", u"\u00E9", u"e", 1, 1, -1, u"\u00C9e"},
-      {u"a[b{", u"{", u"(", 1, 1, -1, u"a[b("},
-      {u"aXbX", u"X", u"", 0, 1, -1, u"ab"},
-      {u"aXbX", u"X", nullptr, 0, 1, -1, u"ab"},
-      {u"aXbX", u"", u"Y", 0, 1, -1, u"aXbX"},
-      {u"aXbX", nullptr, u"Y", 0, 1, -1, u"aXbX"},
-      {u"aXbX", u"aXbXa", u"Y", 0, 1, -1, u"aXbX"},
-      {u"aXbX", u"bXc", u"Y", 0, 1, -1, u"aXbX"},
-      {u"aXbX", u"X", u"YYY", 0, 1, -1, u"aYYYbYYY"},
-      {u"XXX", u"XX", u"Y", 0, 1, -1, u"YX"},
-      {u"abab", u"abab", u"", 0, 1, -1, u""},
-  };
+      {u"X", u"Y", 0, 3, -1, u"aXbY"},  {u"X", u"Y", 0, 5, -1, u"aXbX"},
+      {u"X", u"Y", 0, -7, -1, u"aYbY"}, {u"X", u"Y", 0, 1, 1, u"aYbX"},
+      {u"X", u"Y", 0, 1, 0, u"aXbX"},   {u"X", u"Y", 0, 1, -2, u"aYbX"},
+      {u"X", u"Y", 0, 3, 1, u"aXbY"},   {u"X", u"Y", 0, 1, -1, u"aYbx", u"aXbx"},
+      {u"X", u"Y", 1, 1, -1, u"aYbY", u"aXbx"}, {u"x", u"Y", 5, 1, -1, u"aYbY", u"aXbx"},
+      {u"X", u"Y", 4, 1, -1, u"aYbx", u"aXbx"},
+      // Only A-Z and a-z compare without regard to case.
+      {u"\u00E9", u"e", 1, 1, -1, u"\u00C9e", u"\u00C9\u00E9"},
+      {u"{", u"(", 1, 1, -1, u"a[b(", u"a[b{"},
+      {u"X", u"", 0, 1, -1, u"ab"},     {u"X", nullptr, 0, 1, -1, u"ab"},
+      {u"", u"Y", 0, 1, -1, u"aXbX"},   {nullptr, u"Y", 0, 1, -1, u"aXbX"},
+      {u"aXbXa", u"Y", 0, 1, -1, u"aXbX"}, {u"bXc", u"Y", 0, 1, -1, u"aXbX"},
+      {u"X", u"YYY", 0, 1, -1, u"aYYYbYYY"}, {u"XX", u"Y", 0, 1, -1, u"YX", u"XXX"},
+      {u"abab", u"", 0, 1, -1, u"", u"abab"}};
+  // clang-format on
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "mode " << c.mode << " start " << c.start << " count "
-                                    << c.count << " length " << TextLength(c.source));
+    SCOPED_TRACE(testing::Message() << "case " << &c - cases);
     Restart();
     ReplaceText(c.source, c.find, c.replacement, c.mode, c.start, c.count, kPos);
     ExpectResult(c.expected);
   }
 }
-
 TEST_F(TextOperationsTest, ReplaceTextOverloadsSupplyTheirDefaults) {
   ReplaceText(u"aXbXaX", u"X", u"Y", 0, 3, kPos);
   ExpectResult(u"aXbYaY");
@@ -196,29 +166,22 @@ TEST_F(TextOperationsTest, ReplaceTextInPlaceChangesTheVariableOnly) {
   AssignString(&variable, kPos);
   char16_t* const buffer = variable;
   const std::size_t calls = Fake.calls.size();
+  constexpr std::int32_t kIn = kReplaceInPlace;
+  // clang-format off
   const struct {
     std::int32_t mode, start, count;
     const char16_t* find;
     const char16_t* replacement;
     const char16_t* expected;
   } cases[] = {
-      {kReplaceInPlace, 1, -1, u"-", u"+", u"a+b+c"},
-      {kReplaceInPlace, 1, -2, u"-", u"+", u"a-b-c"},
-      {kReplaceInPlace, 1, 1, u"-", u"+", u"a+b-c"},
-      {kReplaceInPlace, 3, -1, u"-", u"+", u"a-b+c"},
-      {kReplaceInPlace, 6, -1, u"c", u"+", u"a-b-c"},
-      {kReplaceInPlace, 1, 0, u"-", u"+", u"a-b-c"},
-      {kReplaceInPlace, 1, -1, u"", u"", u"a-b-c"},
-      {kReplaceInPlace, 1, -1, u"B", u"x", u"a-b-c"},
-      {kReplaceInPlace | 1, 1, -1, u"B", u"x", u"a-x-c"},
-      {kReplaceInPlace, 1, -1, u"-b", u"+B", u"a+B-c"},
-      {kReplaceInPlace | 4, 1, -1, u"c", u"C", u"a-b-C"},
+      {kIn, 1, -1, u"-", u"+", u"a+b+c"}, {kIn, 1, -2, u"-", u"+", u"a-b-c"},
+      {kIn, 1, 1, u"-", u"+", u"a+b-c"},  {kIn, 3, -1, u"-", u"+", u"a-b+c"},
+      {kIn, 6, -1, u"c", u"+", u"a-b-c"}, {kIn, 1, 0, u"-", u"+", u"a-b-c"},
+      {kIn, 1, -1, u"", u"", u"a-b-c"},   {kIn, 1, -1, u"B", u"x", u"a-b-c"},
+      {kIn | 1, 1, -1, u"B", u"x", u"a-x-c"}, {kIn, 1, -1, u"-b", u"+B", u"a+B-c"},
       // A replacement of another length than find changes nothing.
-      {kReplaceInPlace, 1, -1, u"-", u"++", u"a-b-c"},
-      {kReplaceInPlace, 1, -1, u"-b", u"+", u"a-b-c"},
-      {kReplaceInPlace, 1, -1, u"-", u"", u"a-b-c"},
-      {kReplaceInPlace, 1, -1, u"-", nullptr, u"a-b-c"},
-  };
+      {kIn, 1, -1, u"-", u"++", u"a-b-c"}, {kIn, 1, -1, u"-b", u"+", u"a-b-c"}};
+  // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "start " << c.start << " count " << c.count);
     wcscpy(variable, u"a-b-c");
@@ -235,31 +198,23 @@ TEST_F(TextOperationsTest, ReplaceTextInPlaceChangesTheVariableOnly) {
 
 TEST_F(TextOperationsTest, ConvertTextFromEachFormat) {
   const char16_t units[] = u"abc";
+  // clang-format off
   const struct {
     const void* memory;
     std::int64_t length;
     std::int32_t format;
     std::u16string expected;
   } cases[] = {
-      {"AB", -1, kConvertAnsi, u"AB"},
-      {"AB", 1, kConvertAnsi, u"A"},
-      {"AB", 0, kConvertAnsi, u""},
-      {"AB", -5, kConvertAnsi, u""},
+      {"AB", -1, kConvertAnsi, u"AB"}, {"AB", 1, kConvertAnsi, u"A"}, {"AB", -5, kConvertAnsi, u""},
       {"A\0B", 3, kConvertAnsi, std::u16string(u"A\0B", 3)},
-      {"\x80\x81\x9F\xE9\xFF", -1, 7, u"\u20AC\u0081\u0178\u00E9\u00FF"},
-      {"\x80", 1, 0, u"\u20AC"},
-      {units, 5, kConvertUtf16, u"abc"},
-      {units, 2, kConvertUtf16, u"ab"},
-      {units, -1, kConvertUtf16, u"abc"},
-      {units, -2, kConvertUtf16, u""},
-      {"\xC3\xA9", 2, kConvertUtf8, u"\u00E9"},
-      {"\xC3\xA9", 1, kConvertUtf8, u"\uFFFD"},
+      {"\x80\x81\x9F\xE9\xFF", -1, 0, u"\u20AC\u0081\u0178\u00E9\u00FF"},
+      {units, 5, kConvertUtf16, u"abc"}, {units, 2, kConvertUtf16, u"ab"},
+      {units, -1, kConvertUtf16, u"abc"}, {units, -2, kConvertUtf16, u""},
+      {"\xC3\xA9", 2, kConvertUtf8, u"\u00E9"}, {"\xC3\xA9", 1, kConvertUtf8, u"\uFFFD"},
       {"a\xF0\x9F\x98\x80z", -1, kConvertUtf8, u"a\U0001F600z"},
       {"a\xFF", -1, kConvertUtf8, u"a\uFFFD"},
-      {nullptr, -1, kConvertUtf8, u""},
-      {nullptr, 5, kConvertUtf16, u""},
-      {nullptr, 5, kConvertAnsi, u""},
-  };
+      {nullptr, -1, kConvertUtf8, u""}, {nullptr, 5, kConvertUtf16, u""}};
+  // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "format " << c.format << " length " << c.length);
     Restart();

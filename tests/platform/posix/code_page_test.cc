@@ -22,41 +22,27 @@ std::string Encode(const std::u16string& units, bool final, std::size_t* consume
 constexpr char16_t R = kReplacementCharacter;
 
 TEST(CodePageTest, DecodesUtf8ReplacingEachMaximalInvalidSubpart) {
+  // clang-format off
   const struct {
     std::string bytes;
     std::u16string units;
   } cases[] = {
-      {"", u""},
-      {std::string("A\0B", 3), std::u16string(u"A\0B", 3)},
-      {"\x7F", u"\x7F"},
+      {"", u""}, {std::string("A\0B", 3), std::u16string(u"A\0B", 3)}, {"\x7F", u"\x7F"},
       {"\xC2\x80\xC3\xA9\xDF\xBF", u"\u0080\u00E9\u07FF"},
       {"\xE0\xA0\x80\xE2\x82\xAC\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF",
        u"\u0800\u20AC\uD7FF\uE000\uFFFF"},
       {"\xF0\x90\x80\x80\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF", u"\U00010000\U0001F600\U0010FFFF"},
-      {"\xC0\x80", {R, R}},  // overlong two-byte NUL
-      {"\xC1\xBF", {R, R}},
-      {"\xE0\x80\x80", {R, R, R}},         // overlong three-byte
-      {"\xF0\x80\x80\x80", {R, R, R, R}},  // overlong four-byte
-      {"\xED\xA0\x80", {R, R, R}},         // surrogate code point D800
-      {"\xED\xBF\xBF", {R, R, R}},
-      {"\xF4\x90\x80\x80", {R, R, R, R}},  // beyond U+10FFFF
-      {"\xE2\x82", {R}},                   // truncated at the end
-      {"\xE2\x82"
-       "A",
-       {R, u'A'}},
-      {"\xF0\x9F\x98", {R}},
-      {"\xF0\x9F\x98"
-       "A",
-       {R, u'A'}},
-      {"\xE1\x80\xC3\xA9", {R, u'\u00E9'}},  // the breaking byte starts anew
-      {"\xC2", {R}},
-      {"\x80", {R}},  // stray continuation bytes
-      {"A\x80\xBF"
-       "B",
-       {u'A', R, R, u'B'}},
-      {"\xF5\x80", {R, R}},
-      {"\xF8\xFE\xFF", {R, R, R}},
-  };
+      // Overlong forms, surrogate code points and values beyond U+10FFFF.
+      {"\xC0\x80", {R, R}}, {"\xC1\xBF", {R, R}}, {"\xE0\x80\x80", {R, R, R}},
+      {"\xF0\x80\x80\x80", {R, R, R, R}}, {"\xED\xA0\x80", {R, R, R}}, {"\xED\xBF\xBF", {R, R, R}},
+      {"\xF4\x90\x80\x80", {R, R, R, R}},
+      // Truncated sequences: one U+FFFD, and the breaking byte starts anew.
+      {"\xE2\x82", {R}}, {"\xE2\x82" "A", {R, u'A'}}, {"\xF0\x9F\x98", {R}},
+      {"\xF0\x9F\x98" "A", {R, u'A'}}, {"\xE1\x80\xC3\xA9", {R, u'\u00E9'}}, {"\xC2", {R}},
+      // Stray continuation bytes and bytes that never lead.
+      {"\x80", {R}}, {"A\x80\xBF" "B", {u'A', R, R, u'B'}}, {"\xF5\x80", {R, R}},
+      {"\xF8\xFE\xFF", {R, R, R}}};
+  // clang-format on
   for (const auto& c : cases) EXPECT_EQ(Decode(c.bytes), c.units) << "case " << &c - cases;
 }
 
@@ -69,29 +55,24 @@ TEST(CodePageTest, DecodesWindows1252OneUnitPerByte) {
 }
 
 TEST(CodePageTest, EncodesUtf8WithPairsAndLoneSurrogates) {
+  // clang-format off
   const struct {
     std::u16string units;
     bool final;
     std::string bytes;
     std::size_t consumed;
   } cases[] = {
-      {u"", true, "", 0},
-      {std::u16string(1, u'\0'), true, std::string(1, '\0'), 1},
+      {u"", true, "", 0}, {std::u16string(1, u'\0'), true, std::string(1, '\0'), 1},
       {u"A\u007F\u0080\u07FF", true, "A\x7F\xC2\x80\xDF\xBF", 4},
       {u"\u0800\u20AC\uFFFF", true, "\xE0\xA0\x80\xE2\x82\xAC\xEF\xBF\xBF", 3},
       {u"\U0001F600\U0010FFFF", true, "\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF", 4},
-      {{0xD83D, u'A'},
-       true,
-       "\xEF\xBF\xBD"
-       "A",
-       2},
+      {{0xD83D, u'A'}, true, "\xEF\xBF\xBD" "A", 2},
       {{0xDE00, 0xD83D}, true, "\xEF\xBF\xBD\xEF\xBF\xBD", 2},
-      {{u'A', 0xDE00}, false, "A\xEF\xBF\xBD", 2},
-      {{u'A', 0xD83D}, true, "A\xEF\xBF\xBD", 2},
-      {{u'A', 0xD83D}, false, "A", 1},  // its partner may come in the next slice
-      {{0xD83D}, false, "", 0},
-      {{0xD83D, 0xD83D}, false, "\xEF\xBF\xBD", 1},
-  };
+      {{u'A', 0xDE00}, false, "A\xEF\xBF\xBD", 2}, {{u'A', 0xD83D}, true, "A\xEF\xBF\xBD", 2},
+      // A high surrogate that ends a slice waits for its partner.
+      {{u'A', 0xD83D}, false, "A", 1}, {{0xD83D}, false, "", 0},
+      {{0xD83D, 0xD83D}, false, "\xEF\xBF\xBD", 1}};
+  // clang-format on
   for (const auto& c : cases) {
     std::size_t consumed = 99;
     EXPECT_EQ(Encode(c.units, c.final, &consumed), c.bytes) << "case " << &c - cases;
