@@ -105,9 +105,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!faulted && !writeFaulted) {
     Check(huecast::Fake.transcript == expected.transcript, "transcript");
     Check(exitCode == expected.exitCode, "exit code");
-    Check(huecast::Fake.attributes == (console ? expected.attributes
-                                                : std::vector<huecast::WORD>{}),
-          "attributes");
+    Check(
+        huecast::Fake.attributes == (console ? expected.attributes : std::vector<huecast::WORD>{}),
+        "attributes");
     Check(huecast::FakeFileText() == (console ? u"" : expected.text), "file bytes");
     return 0;
   }

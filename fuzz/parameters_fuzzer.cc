@@ -21,10 +21,10 @@ using huecast_fuzz::Check;
 namespace {
 
 struct Fetch {
-  bool byNumber;           // ParameterAt rather than NextParameter
-  std::int32_t number;     // for ParameterAt
-  std::int32_t prefix;     // units pushed before the fetch, so pos is not 0
-  bool keepPosition;       // leave the result in place for the next fetch
+  bool byNumber;        // ParameterAt rather than NextParameter
+  std::int32_t number;  // for ParameterAt
+  std::int32_t prefix;  // units pushed before the fetch, so pos is not 0
+  bool keepPosition;    // leave the result in place for the next fetch
 };
 
 // Reads one fetch; a few numbers are extreme, the rest small.
@@ -38,7 +38,7 @@ Fetch ReadFetch(ByteReader* reader) {
   if ((kind & 6) == 2) fetch.number = INT32_MAX;
   if ((kind & 6) == 4) fetch.number = INT32_MIN;
   // A long prefix makes the reservation for the parameter grow the buffer.
-  fetch.prefix = (prefix & 0x80) != 0 ? (prefix & 0x7F) * 97 : prefix & 7;
+  fetch.prefix = (prefix & 0xC0) == 0xC0 ? (prefix & 0x3F) * 331 : prefix & 7;
   fetch.keepPosition = (kind & 8) != 0;
   return fetch;
 }
@@ -62,18 +62,19 @@ void RunFetches(const std::vector<Fetch>& fetches, const std::vector<std::u16str
       expected = tokens[static_cast<std::size_t>(cursor) + 1];
       ++cursor;
     }
-    const char16_t* got = fetch.byNumber ? huecast::ParameterAt(fetch.number, pos)
-                                         : huecast::NextParameter(pos);
+    const char16_t* got =
+        fetch.byNumber ? huecast::ParameterAt(fetch.number, pos) : huecast::NextParameter(pos);
 
     Check(got == huecast::TextAt(pos), "fetch returns the text at pos");
     Check(std::u16string(got) == expected, "fetched text");
-    Check(huecast::StringWorkArea.position ==
-              pos + 2 * static_cast<std::int64_t>(expected.size()),
+    Check(huecast::StringWorkArea.position == pos + 2 * static_cast<std::int64_t>(expected.size()),
           "position after a fetch");
     Check(huecast::ParameterCursor->next == cursor, "cursor after a fetch");
+    // The prefix and the parameter lie behind one another; what lies before
+    // them is compared once at the end.
     expectedArea += prefix + expected;
-    Check(std::u16string(huecast::TextAt(0)) == huecast_fuzz::UpToZero(expectedArea),
-          "work area after a fetch");
+    Check(std::u16string(huecast::TextAt(noted)) == huecast_fuzz::UpToZero(prefix + expected),
+          "prefix and parameter in the work area");
     Check(huecast::StringWorkArea.position < huecast::StringWorkArea.capacity - 4,
           "terminator room after a fetch");
     if (!fetch.keepPosition) {
@@ -82,6 +83,8 @@ void RunFetches(const std::vector<Fetch>& fetches, const std::vector<std::u16str
       huecast::PushText(nullptr);
     }
   }
+  Check(std::u16string(huecast::TextAt(0)) == huecast_fuzz::UpToZero(expectedArea),
+        "work area after the fetches");
 }
 
 }  // namespace
@@ -102,6 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   huecast::MainHeap = huecast::HeapCreate(0, 4096, 0);
   huecast::StringWorkAreaStartup();
   huecast::ParameterSupportStartup();
+  // The first buffer's contents are undefined until something is written.
+  huecast::PushText(nullptr);
 
   // The command line ends at its first zero unit.
   const std::vector<std::u16string> tokens =

@@ -71,9 +71,9 @@ std::u16string ReferenceApostrophes(const std::u16string& text) {
 
 char16_t CompactUnit(std::uint8_t byte) {
   static constexpr char16_t kSpecial[] = {
-      u' ',   u' ',   u' ',   u'"',   u'"',   u'"',   u'\t',  u'\'', u'\'', u'\'', u'/',
-      u'?',   u'$',   u'\\',  0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xFFFF, 0xFEFF, 0x00A0, 0x3000,
-      u'\r',  u'\n',  u'1',   u'E',   u'7',   u'0',   u'f',   u'G',   u'-',   u'%',
+      u' ',  u' ',  u' ',  u'"',   u'"',   u'"',   u'\t',  u'\'',  u'\'',  u'\'',  u'/',
+      u'?',  u'$',  u'\\', 0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xFFFF, 0xFEFF, 0x00A0, 0x3000,
+      u'\r', u'\n', u'1',  u'E',   u'7',   u'0',   u'f',   u'G',   u'-',   u'%',
   };
   static_assert(sizeof kSpecial / sizeof kSpecial[0] == 32);
   if (byte >= 0x20 && byte < 0x7F) return byte;

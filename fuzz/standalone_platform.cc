@@ -27,14 +27,18 @@ bool AllocationFails() {
 
 }  // namespace
 
-void StandaloneSetCommandLine(char16_t* line) { CommandLine = line; }
+void StandaloneSetCommandLine(char16_t* line) {
+  CommandLine = line;
+}
 
 void StandaloneFailAllocation(std::int64_t n) {
   FailCountdown = n;
   FailureHappened = false;
 }
 
-bool StandaloneAllocationFailed() { return FailureHappened; }
+bool StandaloneAllocationFailed() {
+  return FailureHappened;
+}
 
 std::size_t StandaloneBlockBytes(const void* block) {
   const auto found = BlockBytes.find(block);
@@ -51,8 +55,12 @@ using huecast_fuzz::BlockBytes;
 HANDLE GetStdHandle(DWORD standardHandle) {
   return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(0x2000 + (standardHandle & 15)));
 }
-BOOL GetConsoleScreenBufferInfo(HANDLE, CONSOLE_SCREEN_BUFFER_INFO*) { return FALSE; }
-BOOL SetConsoleTextAttribute(HANDLE, WORD) { return TRUE; }
+BOOL GetConsoleScreenBufferInfo(HANDLE, CONSOLE_SCREEN_BUFFER_INFO*) {
+  return FALSE;
+}
+BOOL SetConsoleTextAttribute(HANDLE, WORD) {
+  return TRUE;
+}
 BOOL WriteConsoleW(HANDLE, const void*, DWORD count, DWORD* written, void*) {
   if (written != nullptr) *written = count;
   return TRUE;
@@ -61,20 +69,34 @@ BOOL WriteFile(HANDLE, const void*, DWORD bytes, DWORD* written, void*) {
   if (written != nullptr) *written = bytes;
   return TRUE;
 }
-BOOL FlushFileBuffers(HANDLE) { return TRUE; }
-BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE, BOOL) { return TRUE; }
-BOOL SetConsoleTitleW(const char16_t*) { return TRUE; }
-BOOL AllocConsole() { return TRUE; }
-BOOL FreeConsole() { return TRUE; }
+BOOL FlushFileBuffers(HANDLE) {
+  return TRUE;
+}
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE, BOOL) {
+  return TRUE;
+}
+BOOL SetConsoleTitleW(const char16_t*) {
+  return TRUE;
+}
+BOOL AllocConsole() {
+  return TRUE;
+}
+BOOL FreeConsole() {
+  return TRUE;
+}
 
-char16_t* GetCommandLineW() { return huecast_fuzz::CommandLine; }
+char16_t* GetCommandLineW() {
+  return huecast_fuzz::CommandLine;
+}
 
 void ExitProcess(UINT) {
   // The targets never run the entry routine.
   std::abort();
 }
 
-HANDLE HeapCreate(DWORD, SIZE_T, SIZE_T) { return PosixHeapCreate(); }
+HANDLE HeapCreate(DWORD, SIZE_T, SIZE_T) {
+  return PosixHeapCreate();
+}
 
 void* HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes) {
   void* block = AllocationFails() ? nullptr : PosixHeapAlloc(heap, flags, bytes);
@@ -112,7 +134,9 @@ void InitializeCriticalSection(CRITICAL_SECTION* lock) {
   std::memset(lock->opaque, 0, sizeof lock->opaque);
 }
 void DeleteCriticalSection(CRITICAL_SECTION*) {}
-BOOL CloseHandle(HANDLE object) { return object != nullptr ? TRUE : FALSE; }
+BOOL CloseHandle(HANDLE object) {
+  return object != nullptr ? TRUE : FALSE;
+}
 
 char16_t* _wcsdup(const char16_t* text) {
   if (AllocationFails()) return nullptr;

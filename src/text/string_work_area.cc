@@ -123,8 +123,9 @@ void AssignString(StringVariable* variable, std::int32_t start) {
                                       : HeapReAlloc(area.heap, 0, *variable, size);
   if (buffer == nullptr) {
     // The old buffer, if any, stays with the variable; it now reads as the
-    // empty text rather than as a stale value.
-    ++area.failures;
+    // empty text rather than as a stale value. For an empty text that is
+    // the whole result, so nothing was cut short and no failure is counted.
+    if (bytes > 0) ++area.failures;
     if (*variable != nullptr) (*variable)[0] = 0;
   } else {
     *variable = static_cast<char16_t*>(buffer);

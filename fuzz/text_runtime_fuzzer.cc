@@ -1,0 +1,570 @@
+// Fuzzes the text runtime with random sequences of operations that keep the
+// evaluation discipline: pushes, leading units, replacement in every
+// overload and mode, conversion in all three formats, reservations, given
+// back units, assignments to variables and setting the position back. Every
+// result is compared with std::u16string references, and after every
+// operation the work area must hold exactly the modelled units and keep its
+// growth rules. An operation may be told that its next allocation fails.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/posix/code_page.h"
+#include "reference.h"
+#include "standalone_platform.h"
+#include "text/string_work_area.h"
+#include "text/text_operations.h"
+
+using huecast::StringWorkArea;
+using huecast_fuzz::ByteReader;
+using huecast_fuzz::Check;
+using huecast_fuzz::UpToZero;
+
+namespace {
+
+constexpr std::int64_t kGrowthMargin = 16384;
+constexpr int kVariables = 4;
+
+constexpr char16_t kAlphabet[] = {u'a', u'b', u'A', u'B', u'X',  u'x',   u'Y',   u'\'',
+                                  u'"', u' ', u'$', u'%', u'-',  u'+',   u'0',   u'1',
+                                  u'9', u'F', u'f', u'g', u'\t', 0xD800, 0x00E9, 0xFFFF};
+constexpr std::size_t kAlphabetSize = sizeof kAlphabet / sizeof kAlphabet[0];
+
+char16_t Fold(char16_t unit) {
+  return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit + 32) : unit;
+}
+
+// Tells whether find occurs in text at p, the whole of find within text.
+bool Matches(const std::u16string& text, std::size_t p, const std::u16string& find,
+             bool ignoreCase) {
+  if (p + find.size() > text.size()) return false;
+  for (std::size_t i = 0; i < find.size(); ++i) {
+    const char16_t a = text[p + i];
+    const char16_t b = find[i];
+    if (ignoreCase ? Fold(a) != Fold(b) : a != b) return false;
+  }
+  return true;
+}
+
+// Models copying replacement: the counting pass bounds the replacements,
+// the units before start stay, occurrences never overlap.
+std::u16string ReferenceReplace(const std::u16string& source, const std::u16string& find,
+                                const std::u16string& replacement, bool ignoreCase,
+                                std::int64_t start, std::int64_t count) {
+  if (start < 1) start = 1;
+  const auto first = static_cast<std::size_t>(start - 1);
+  if (find.empty() || count == 0 || first >= source.size()) return source;
+  std::int64_t occurrences = 0;
+  for (std::size_t p = first; p < source.size();) {
+    if (Matches(source, p, find, ignoreCase)) {
+      ++occurrences;
+      p += find.size();
+      if (count != -1 && occurrences >= count) break;
+    } else {
+      ++p;
+    }
+  }
+  std::u16string result = source.substr(0, first);
+  for (std::size_t p = first; p < source.size();) {
+    if (occurrences > 0 && Matches(source, p, find, ignoreCase)) {
+      result += replacement;
+      p += find.size();
+      --occurrences;
+    } else {
+      result += source[p++];
+    }
+  }
+  return result;
+}
+
+// Models in-place replacement; a replacement of another length than find
+// changes nothing.
+std::u16string ReferenceInPlace(std::u16string text, const std::u16string& find,
+                                const std::u16string& replacement, bool ignoreCase,
+                                std::int64_t start, std::int64_t count) {
+  if (start < 1) start = 1;
+  const auto first = static_cast<std::size_t>(start - 1);
+  if (find.empty() || count == 0 || replacement.size() != find.size() || first >= text.size()) {
+    return text;
+  }
+  std::int64_t made = 0;
+  for (std::size_t p = first; p < text.size();) {
+    if (count != -1 && made >= count) break;
+    if (Matches(text, p, find, ignoreCase)) {
+      text.replace(p, find.size(), replacement);
+      p += find.size();
+      ++made;
+    } else {
+      ++p;
+    }
+  }
+  return text;
+}
+
+int DigitValue(char16_t unit) {
+  if (unit >= u'0' && unit <= u'9') return unit - u'0';
+  if (unit >= u'a' && unit <= u'f') return unit - u'a' + 10;
+  if (unit >= u'A' && unit <= u'F') return unit - u'A' + 10;
+  return 99;
+}
+
+std::int64_t ReferenceParse(const std::u16string& text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
+  int radix = 10;
+  if (i < text.size() && text[i] == u'$') {
+    radix = 16;
+    ++i;
+  } else if (i < text.size() && text[i] == u'%') {
+    radix = 2;
+    ++i;
+  }
+  std::uint64_t value = 0;
+  for (; i < text.size() && DigitValue(text[i]) < radix; ++i) {
+    value =
+        value * static_cast<std::uint64_t>(radix) + static_cast<std::uint64_t>(DigitValue(text[i]));
+  }
+  return static_cast<std::int64_t>(negative ? 0 - value : value);
+}
+
+// A text argument: its pointer (computed just before the call for texts in
+// the work area) and the text it reads as.
+struct Argument {
+  const char16_t* pointer;
+  std::u16string text;
+  std::int64_t segment;  // index of the work-area segment it begins at, or -1
+};
+
+struct Harness {
+  ByteReader* in;
+  std::u16string area;              // the occupied units, [0, position / 2)
+  std::vector<std::size_t> starts;  // where the results in the area begin, ascending
+  bool terminated;                  // a zero stands at the position
+  huecast::StringVariable variables[kVariables];
+  std::u16string stored[kVariables];   // the variables' units, by count
+  std::deque<std::u16string> outside;  // texts outside the work area, kept alive
+
+  // Fails unless the work area holds exactly the modelled units.
+  void CheckArea(const char* what) const {
+    Check(StringWorkArea.position == 2 * static_cast<std::int64_t>(area.size()), what);
+    Check(std::memcmp(StringWorkArea.base, area.data(), 2 * area.size()) == 0, what);
+    if (terminated) Check(StringWorkArea.base[area.size()] == 0, what);
+    Check(StringWorkArea.position < StringWorkArea.capacity - 4, "terminator room");
+  }
+
+  // Returns the text that begins at a unit of the area, as operations read it.
+  std::u16string TextFrom(std::size_t unit) const { return UpToZero(area.substr(unit)); }
+
+  std::int32_t Small() { return static_cast<std::int8_t>(in->Byte()); }
+
+  // Reads a start or count: mostly small, sometimes extreme.
+  std::int32_t Number() {
+    const std::uint8_t kind = in->Byte();
+    if (kind == 0xFE) return INT32_MAX;
+    if (kind == 0xFF) return INT32_MIN;
+    return static_cast<std::int8_t>(kind) / 8;
+  }
+
+  // Makes a text outside the work area: null, short, or long enough to
+  // make the buffer grow.
+  Argument Outside() {
+    const std::uint8_t length = in->Byte();
+    if (length == 0xFF) return {nullptr, u"", -1};
+    std::u16string text;
+    if ((length & 0x80) != 0) {
+      const std::uint8_t unit = in->Byte();
+      text.assign(static_cast<std::size_t>(length & 0x7F) * 211, kAlphabet[unit % kAlphabetSize]);
+    } else {
+      for (int i = 0; i < (length & 15); ++i) text += kAlphabet[in->Byte() % kAlphabetSize];
+    }
+    outside.push_back(text);
+    return {outside.back().c_str(), text, -1};
+  }
+
+  Argument Variable(int k) { return {variables[k], UpToZero(stored[k]), -1}; }
+
+  // Picks an argument: outside text, a variable or, when allowed, a text in
+  // the work area.
+  Argument Pick(bool workArea) {
+    const std::uint8_t kind = in->Byte();
+    if (workArea && !starts.empty() && (kind & 3) == 3) {
+      const std::size_t i = (kind >> 2) % starts.size();
+      return {nullptr, TextFrom(starts[i]), static_cast<std::int64_t>(i)};
+    }
+    if ((kind & 3) == 2) return Variable((kind >> 2) % kVariables);
+    return Outside();
+  }
+
+  // Turns a work-area argument into a pointer, valid until the next reservation.
+  const char16_t* Resolve(const Argument& argument) const {
+    if (argument.segment < 0) return argument.pointer;
+    return huecast::TextAt(2 * static_cast<std::int64_t>(starts[argument.segment]));
+  }
+
+  // Picks where a result goes: the position, or the start of an earlier
+  // result that it replaces (with all that follows), never beyond limit.
+  std::size_t PickPosition(std::size_t limit) {
+    const std::uint8_t kind = in->Byte();
+    if (starts.empty() || (kind & 3) != 0) return area.size() < limit ? area.size() : limit;
+    std::size_t unit = starts[(kind >> 2) % starts.size()];
+    return unit < limit ? unit : limit;
+  }
+
+  // Records a result at unit pos in the model.
+  void Produced(std::size_t pos, const std::u16string& result) {
+    area.resize(pos);
+    while (!starts.empty() && starts.back() >= pos) starts.pop_back();
+    starts.push_back(pos);
+    area += result;
+    terminated = true;
+  }
+
+  void Truncate(std::size_t unit) {
+    area.resize(unit);
+    while (!starts.empty() && starts.back() >= unit) starts.pop_back();
+    terminated = false;
+  }
+};
+
+// What an operation reserved, for the growth check: -1 when it reserved
+// nothing.
+struct Reservation {
+  std::int64_t units;
+};
+
+void CheckGrowth(std::int64_t positionBefore, std::int64_t capacityBefore, Reservation reserved,
+                 bool failed) {
+  const std::int64_t need = positionBefore + 2 * reserved.units;
+  if (reserved.units >= 0 && !failed && need >= capacityBefore - 4) {
+    Check(StringWorkArea.capacity == need + kGrowthMargin, "capacity grows to need + 16384");
+    Check(huecast_fuzz::StandaloneBlockBytes(StringWorkArea.base) ==
+              static_cast<std::size_t>(StringWorkArea.capacity + 10),
+          "buffer is capacity + 10 bytes");
+  } else {
+    Check(StringWorkArea.capacity == capacityBefore, "capacity unchanged");
+  }
+}
+
+Reservation Push(Harness* h, bool* produced, std::size_t* pos) {
+  const Argument argument = h->Pick(false);
+  *pos = h->area.size();
+  huecast::PushText(argument.pointer);
+  *produced = true;
+  h->Produced(*pos, argument.text);
+  return {argument.pointer == nullptr ? -1 : static_cast<std::int64_t>(argument.text.size())};
+}
+
+Reservation Left(Harness* h, bool* produced, std::size_t* pos) {
+  const Argument argument = h->Pick(true);
+  const std::int32_t count = h->Number() * 8 + h->Small() % 8;
+  const std::size_t limit = argument.segment < 0 ? h->area.size() : h->starts[argument.segment];
+  *pos = h->PickPosition(limit);
+  huecast::LeftText(h->Resolve(argument), count, static_cast<std::int32_t>(2 * *pos));
+  std::int64_t keep = count < 0 ? 0 : count;
+  if (keep > static_cast<std::int64_t>(argument.text.size())) keep = argument.text.size();
+  *produced = true;
+  h->Produced(*pos, argument.text.substr(0, static_cast<std::size_t>(keep)));
+  return {keep};
+}
+
+Reservation Replace(Harness* h, bool inPlace, bool* produced, std::size_t* pos) {
+  const std::uint8_t shape = h->in->Byte();
+  const int overload = inPlace ? shape % 3 : shape % 4;
+  std::int32_t mode = (shape >> 2) & 1;
+  mode |= static_cast<std::int32_t>(h->in->Byte() & 0xF0) << 4;  // ignored bits
+  if (inPlace) mode |= huecast::kReplaceInPlace;
+  std::int32_t start = overload <= 1 ? h->Number() : 1;
+  std::int32_t count = overload == 0 ? h->Number() : -1;
+  if (overload == 3) mode = 0;
+
+  if (inPlace) {
+    // A writable source: a variable or a text in the work area.
+    const std::uint8_t which = h->in->Byte();
+    const Argument find = h->Outside();
+    const Argument replacement = h->Outside();
+    if (!h->starts.empty() && (which & 1) != 0) {
+      const std::size_t unit = h->starts[(which >> 1) % h->starts.size()];
+      const std::u16string before = h->TextFrom(unit);
+      char16_t* source = huecast::TextAt(2 * static_cast<std::int64_t>(unit));
+      if (overload == 0)
+        huecast::ReplaceText(source, find.pointer, replacement.pointer, mode, start, count, 0);
+      if (overload == 1)
+        huecast::ReplaceText(source, find.pointer, replacement.pointer, mode, start, 0);
+      if (overload == 2) huecast::ReplaceText(source, find.pointer, replacement.pointer, mode, 0);
+      const std::u16string after =
+          ReferenceInPlace(before, find.text, replacement.text, (mode & 1) != 0, start, count);
+      h->area.replace(unit, after.size(), after);
+    } else {
+      const int k = (which >> 1) % kVariables;
+      const std::u16string before = UpToZero(h->stored[k]);
+      char16_t* source = h->variables[k];
+      if (overload == 0)
+        huecast::ReplaceText(source, find.pointer, replacement.pointer, mode, start, count, 0);
+      if (overload == 1)
+        huecast::ReplaceText(source, find.pointer, replacement.pointer, mode, start, 0);
+      if (overload == 2) huecast::ReplaceText(source, find.pointer, replacement.pointer, mode, 0);
+      const std::u16string after =
+          ReferenceInPlace(before, find.text, replacement.text, (mode & 1) != 0, start, count);
+      h->stored[k].replace(0, after.size(), after);
+      if (source != nullptr) {
+        Check(std::u16string(source, h->stored[k].size()) == h->stored[k], "in-place variable");
+      }
+    }
+    *produced = false;
+    return {-1};
+  }
+
+  mode &= ~huecast::kReplaceInPlace;
+  const Argument source = h->Pick(true);
+  const Argument find = h->Pick(true);
+  const Argument replacement = h->Pick(true);
+  *pos = h->PickPosition(h->area.size());
+  const auto at = static_cast<std::int32_t>(2 * *pos);
+  const char16_t* s = h->Resolve(source);
+  const char16_t* f = h->Resolve(find);
+  const char16_t* r = h->Resolve(replacement);
+  if (overload == 0) huecast::ReplaceText(s, f, r, mode, start, count, at);
+  if (overload == 1) huecast::ReplaceText(s, f, r, mode, start, at);
+  if (overload == 2) huecast::ReplaceText(s, f, r, mode, at);
+  if (overload == 3) huecast::ReplaceText(s, f, r, at);
+  const std::u16string result =
+      ReferenceReplace(source.text, find.text, replacement.text, (mode & 1) != 0, start, count);
+  *produced = true;
+  h->Produced(*pos, result);
+  return {static_cast<std::int64_t>(result.size())};
+}
+
+Reservation Convert(Harness* h, bool* produced, std::size_t* pos) {
+  const std::uint8_t shape = h->in->Byte();
+  std::int32_t format = huecast::kConvertUtf16;
+  if ((shape & 3) == 1) format = huecast::kConvertUtf8;
+  if ((shape & 3) == 2) format = huecast::kConvertAnsi;
+  if ((shape & 3) == 3) format = 7 + (shape >> 4);  // any other format is ANSI
+  const bool null = (shape & 12) == 12;
+  const std::uint8_t size = h->in->Byte() & 31;
+  const std::uint8_t lengthKind = h->in->Byte();
+  *pos = h->PickPosition(h->area.size());
+  const auto at = static_cast<std::int32_t>(2 * *pos);
+  *produced = true;
+
+  std::int64_t length = lengthKind == 0xFF ? -1 : lengthKind == 0xFE ? -5 : lengthKind % (size + 4);
+  if (format == huecast::kConvertUtf16) {
+    std::u16string units;
+    for (int i = 0; i < size; ++i) {
+      const std::uint8_t unit = h->in->Byte();
+      units += unit == 0xFF ? u'\0' : kAlphabet[unit % kAlphabetSize];
+    }
+    h->outside.push_back(units);  // the terminator ends the memory
+    huecast::ConvertText(null ? nullptr : h->outside.back().c_str(), length, format, at);
+    if (null) {
+      h->Produced(*pos, u"");
+      return {0};
+    }
+    if (length < -1) length = 0;
+    if (length == -1) length = static_cast<std::int64_t>(UpToZero(units).size());
+    const std::u16string copied = UpToZero(units).substr(0, static_cast<std::size_t>(length));
+    h->Produced(*pos, copied);
+    return {length};
+  }
+  std::string bytes;
+  for (int i = 0; i < size; ++i) bytes += static_cast<char>(h->in->Byte());
+  if (length > size + 1) length = size + 1;  // the memory is size bytes and a zero
+  huecast::ConvertText(null ? nullptr : bytes.c_str(), length, format, at);
+  if (null) {
+    h->Produced(*pos, u"");
+    return {0};
+  }
+  if (length < -1) length = 0;
+  if (length == -1) length = static_cast<std::int64_t>(std::string(bytes.c_str()).size());
+  const huecast::UINT codePage =
+      format == huecast::kConvertUtf8 ? huecast::CP_UTF8 : huecast::CP_ACP;
+  // The platform's own conversion is the reference for the units.
+  const int needed = length == 0
+                         ? 0
+                         : huecast::PosixMultiByteToWideChar(codePage, bytes.c_str(),
+                                                             static_cast<int>(length), nullptr, 0);
+  std::u16string units(static_cast<std::size_t>(needed), u'\0');
+  if (needed > 0) {
+    huecast::PosixMultiByteToWideChar(codePage, bytes.c_str(), static_cast<int>(length),
+                                      units.data(), needed);
+  }
+  h->Produced(*pos, units);
+  return {needed};
+}
+
+Reservation Reserve(Harness* h, bool* produced, std::size_t* pos, bool* nullResult) {
+  const std::uint8_t kind = h->in->Byte();
+  const std::int32_t count = (kind & 0x80) != 0 ? (kind & 0x7F) * 173 : kind & 15;
+  *pos = h->PickPosition(h->area.size());
+  const auto at = static_cast<std::int32_t>(2 * *pos);
+  char16_t* room = huecast::ReserveText(count, at);
+  std::u16string fill;
+  for (std::int32_t i = 0; i < count; ++i) fill += kAlphabet[(i + kind) % kAlphabetSize];
+  *nullResult = room == nullptr;
+  if (room != nullptr) {
+    Check(room == huecast::TextAt(at), "ReserveText returns base + pos");
+    for (std::int32_t i = 0; i < count; ++i) room[i] = fill[static_cast<std::size_t>(i)];
+    room[count] = 0;
+  }
+  *produced = true;
+  h->Produced(*pos, fill);
+  return {count};
+}
+
+void Assign(Harness* h, bool failed) {
+  const std::uint8_t kind = h->in->Byte();
+  const int k = kind % kVariables;
+  std::size_t start = h->area.size();
+  if (!h->starts.empty() && (kind & 4) != 0) start = h->starts[(kind >> 3) % h->starts.size()];
+  const bool wasNull = h->variables[k] == nullptr;
+  huecast::AssignString(&h->variables[k], static_cast<std::int32_t>(2 * start));
+  const std::u16string text = h->area.substr(start);
+  h->Truncate(start);
+  if (failed) {
+    Check(UpToZero(h->variables[k] == nullptr ? u"" : h->variables[k]).empty(),
+          "a variable that could not be resized reads as empty");
+    Check(wasNull == (h->variables[k] == nullptr), "a failed assignment keeps the slot");
+    h->stored[k].clear();
+    return;
+  }
+  Check(h->variables[k] != nullptr, "an assigned variable is never null");
+  Check(std::u16string(h->variables[k], text.size()) == text, "assigned units, by count");
+  Check(h->variables[k][text.size()] == 0, "assigned text is terminated");
+  h->stored[k] = text;
+}
+
+void GiveBack(Harness* h) {
+  if (h->starts.empty()) return;
+  const std::size_t last = h->area.size() - h->starts.back();
+  const auto count = static_cast<std::int32_t>(h->in->Byte() % (last + 1));
+  const std::int64_t position = huecast::GiveBackText(count);
+  Check(position == 2 * static_cast<std::int64_t>(h->area.size() - count), "GiveBackText result");
+  h->area.resize(h->area.size() - static_cast<std::size_t>(count));
+  // The caller that gives back writes the terminator itself.
+  huecast::PushText(nullptr);
+  h->terminated = true;
+}
+
+void Reads(Harness* h) {
+  const Argument a = h->Pick(true);
+  const Argument b = h->Pick(true);
+  const char16_t* pa = h->Resolve(a);
+  const char16_t* pb = h->Resolve(b);
+  Check(huecast::TextLength(pa) == static_cast<std::int64_t>(a.text.size()), "TextLength");
+  Check(huecast::TextEquals(pa, pb) == (a.text == b.text ? 1 : 0), "TextEquals");
+  Check(huecast::ParseNumber(pa) == ReferenceParse(a.text), "ParseNumber");
+  const char16_t* base = StringWorkArea.base;
+  const std::int64_t position = StringWorkArea.position;
+  Check(huecast::WorkAreaOffset(base) == 1, "offset of base");
+  Check(huecast::WorkAreaOffset(base + position / 2) == position + 1, "offset of the position");
+  Check(huecast::WorkAreaOffset(base + position / 2 + 1) == 0, "offset beyond the position");
+  Check(huecast::WorkAreaOffset(nullptr) == 0, "offset of null");
+  if (a.segment < 0 && pa != nullptr) {
+    Check(huecast::WorkAreaOffset(pa) == 0, "offset of an outside text");
+  }
+  if (a.segment >= 0) {
+    const std::int64_t reference = huecast::WorkAreaOffset(pa);
+    Check(huecast::WorkAreaPointer(static_cast<std::int32_t>(reference)) == pa,
+          "WorkAreaPointer undoes WorkAreaOffset");
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  ByteReader reader{data, size, 0};
+  Harness h{&reader, u"", {}, true, {}, {}, {}};
+  huecast::StringWorkAreaStartup();
+  Check(StringWorkArea.capacity == 16 && StringWorkArea.position == 0, "start-up state");
+  // The first buffer's contents are undefined; the model starts with a zero.
+  huecast::PushText(nullptr);
+
+  for (int step = 0; step < 256 && !reader.AtEnd(); ++step) {
+    const std::uint8_t op = reader.Byte();
+    if (!h.terminated) {
+      huecast::PushText(nullptr);
+      h.terminated = true;
+    }
+    const std::int64_t positionBefore = StringWorkArea.position;
+    const std::int64_t capacityBefore = StringWorkArea.capacity;
+    const std::int64_t failuresBefore = StringWorkArea.failures;
+    // Bit 7: the operation's first allocation fails.
+    huecast_fuzz::StandaloneFailAllocation((op & 0x80) != 0 ? 1 : 0);
+    bool produced = false;
+    bool nullResult = false;
+    std::size_t pos = 0;
+    Reservation reserved{-1};
+    bool assigned = false;
+    bool emptyAssignment = false;
+    switch (op & 15) {
+      case 0:
+      case 1:
+        reserved = Push(&h, &produced, &pos);
+        break;
+      case 2:
+        reserved = Left(&h, &produced, &pos);
+        break;
+      case 3:
+      case 4:
+        reserved = Replace(&h, false, &produced, &pos);
+        break;
+      case 5:
+        reserved = Replace(&h, true, &produced, &pos);
+        break;
+      case 6:
+      case 7:
+        reserved = Convert(&h, &produced, &pos);
+        break;
+      case 8:
+        reserved = Reserve(&h, &produced, &pos, &nullResult);
+        break;
+      case 9:
+      case 10: {
+        assigned = true;
+        // Assign reads the failure itself; a failure only happens on its
+        // one allocation, so the outcome is known after the call.
+        const std::size_t before = h.area.size();
+        huecast_fuzz::StandaloneFailAllocation(0);
+        const bool fail = (op & 0x80) != 0;
+        huecast_fuzz::StandaloneFailAllocation(fail ? 1 : 0);
+        Assign(&h, fail);
+        emptyAssignment = before == h.area.size();
+        break;
+      }
+      case 11:
+        GiveBack(&h);
+        break;
+      case 12: {
+        const std::size_t unit = h.starts.empty() || (reader.Byte() & 1) ? 0 : h.starts.back();
+        h.Truncate(unit);
+        StringWorkArea.position = 2 * static_cast<std::int64_t>(unit);
+        break;
+      }
+      default:
+        Reads(&h);
+        break;
+    }
+    const bool failed = huecast_fuzz::StandaloneAllocationFailed();
+    huecast_fuzz::StandaloneFailAllocation(0);
+    if (failed && produced) {
+      // The result reads as the empty text at pos, the position at pos.
+      h.Produced(pos, u"");
+    }
+    if (failed && !(assigned && emptyAssignment)) {
+      Check(StringWorkArea.failures == failuresBefore + 1, "a failed allocation is counted");
+    } else {
+      Check(StringWorkArea.failures == failuresBefore, "no failure, nothing counted");
+    }
+    (void)nullResult;
+    h.CheckArea("work area after an operation");
+    CheckGrowth(positionBefore, capacityBefore, reserved, failed);
+  }
+  huecast::StringWorkAreaShutdown();
+  return 0;
+}
