@@ -18,6 +18,7 @@ class ConsoleTest : public ::testing::Test {
     FakeReset(u"huecast.exe");
     Fake.outputIsConsole = console;
     ConsoleState = ConsoleStateRecord{};
+    if (MainHeap != nullptr) HeapDestroy(MainHeap);
     MainHeap = HeapCreate(0, 4096, 0);
     ConsoleStartup();
     Fake.calls.clear();
