@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/expected_help.h"
 #include "fake/fake_platform.h"
 #include "reference.h"
 
@@ -24,15 +25,6 @@ struct Expected {
   std::int64_t exitCode;
 };
 
-const char16_t kHelpScreen[] =
-    u"Huecast 2.1 /x64 by Quillford:\r\n"
-    u"Change console color & output \"string\"\r\n"
-    u"Syntax: \r\n"
-    u"    Huecast ColorCode [\"string\"] [ColorCode [\"string\"] ...]\r\n"
-    u"For color codes see: Color /?\r\n"
-    u"Strings in double quote marks; see Demo.cmd\r\n"
-    u"\r\n";
-
 // Models the driver: the help screen, or the pairs of code and string.
 Expected Model(const std::u16string& commandLine, bool console) {
   const std::vector<std::u16string> tokens = huecast_fuzz::ReferenceSplit(commandLine);
@@ -41,8 +33,8 @@ Expected Model(const std::u16string& commandLine, bool console) {
   };
   Expected expected{u"", u"", {}, 0};
   if (parameter(0).empty() || parameter(0) == u"/?") {
-    expected.text = kHelpScreen;
-    expected.transcript = kHelpScreen;
+    expected.text = huecast::kHelpScreen;
+    expected.transcript = huecast::kHelpScreen;
     expected.exitCode = 255;
     return expected;
   }

@@ -5,19 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "driver/expected_help.h"
 #include "fake/fake_platform.h"
 
 namespace huecast {
 namespace {
-
-constexpr char16_t kHelpScreen[] =
-    u"Huecast 2.1 /x64 by Quillford:\r\n"
-    u"Change console color & output \"string\"\r\n"
-    u"Syntax: \r\n"
-    u"    Huecast ColorCode [\"string\"] [ColorCode [\"string\"] ...]\r\n"
-    u"For color codes see: Color /?\r\n"
-    u"Strings in double quote marks; see Demo.cmd\r\n"
-    u"\r\n";
 
 struct RunCase {
   const char* name;
