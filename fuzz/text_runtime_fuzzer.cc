@@ -238,6 +238,20 @@ struct Reservation {
   std::int64_t units;
 };
 
+// Replaces in place through the overload the input chose (the plain one
+// has no mode, so it never replaces in place).
+void ReplaceInPlaceBy(int overload, char16_t* source, const Argument& find,
+                      const Argument& replacement, std::int32_t mode, std::int32_t start,
+                      std::int32_t count) {
+  if (overload == 0) {
+    huecast::ReplaceText(source, find.pointer, replacement.pointer, mode, start, count, 0);
+  } else if (overload == 1) {
+    huecast::ReplaceText(source, find.pointer, replacement.pointer, mode, start, 0);
+  } else if (overload == 2) {
+    huecast::ReplaceText(source, find.pointer, replacement.pointer, mode, 0);
+  }
+}
+
 void CheckGrowth(std::int64_t positionBefore, std::int64_t capacityBefore, Reservation reserved,
                  bool failed) {
   const std::int64_t need = positionBefore + 2 * reserved.units;
@@ -294,11 +308,7 @@ Reservation Replace(Harness* h, bool inPlace, bool* produced, std::size_t* pos) 
       const std::size_t unit = h->starts[(which >> 1) % h->starts.size()];
       const std::u16string before = h->TextFrom(unit);
       char16_t* source = huecast::TextAt(2 * static_cast<std::int64_t>(unit));
-      if (overload == 0)
-        huecast::ReplaceText(source, find.pointer, replacement.pointer, mode, start, count, 0);
-      if (overload == 1)
-        huecast::ReplaceText(source, find.pointer, replacement.pointer, mode, start, 0);
-      if (overload == 2) huecast::ReplaceText(source, find.pointer, replacement.pointer, mode, 0);
+      ReplaceInPlaceBy(overload, source, find, replacement, mode, start, count);
       const std::u16string after =
           ReferenceInPlace(before, find.text, replacement.text, (mode & 1) != 0, start, count);
       h->area.replace(unit, after.size(), after);
@@ -306,11 +316,7 @@ Reservation Replace(Harness* h, bool inPlace, bool* produced, std::size_t* pos) 
       const int k = (which >> 1) % kVariables;
       const std::u16string before = UpToZero(h->stored[k]);
       char16_t* source = h->variables[k];
-      if (overload == 0)
-        huecast::ReplaceText(source, find.pointer, replacement.pointer, mode, start, count, 0);
-      if (overload == 1)
-        huecast::ReplaceText(source, find.pointer, replacement.pointer, mode, start, 0);
-      if (overload == 2) huecast::ReplaceText(source, find.pointer, replacement.pointer, mode, 0);
+      ReplaceInPlaceBy(overload, source, find, replacement, mode, start, count);
       const std::u16string after =
           ReferenceInPlace(before, find.text, replacement.text, (mode & 1) != 0, start, count);
       h->stored[k].replace(0, after.size(), after);
