@@ -34,9 +34,13 @@ constexpr char kHelpText[] =
 // Set by the first run of the end routines; later runs do nothing.
 std::atomic<bool> EndRoutinesDone{false};
 
-std::int32_t Position() { return static_cast<std::int32_t>(StringWorkArea.position); }
+std::int32_t Position() {
+  return static_cast<std::int32_t>(StringWorkArea.position);
+}
 
-void SetPosition(std::int32_t pos) { StringWorkArea.position = pos; }
+void SetPosition(std::int32_t pos) {
+  StringWorkArea.position = pos;
+}
 
 // Prints through an entry of the output table and notes lost text.
 void Output(std::int32_t entry, const char16_t* text) {
@@ -107,11 +111,30 @@ void RunPairs() {
   if (PrintedCount != 0) Output(kPrintLine, u"");
 }
 
-void RunCommand() {
+// Reads the first parameter into Argument.
+void ReadFirstParameter() {
   const std::int32_t p = Position();
   NextParameter(p);
   AssignString(&Argument, p);
-  if (TextEquals(Argument, u"") != 0 || TextEquals(Argument, u"/?") != 0) {
+}
+
+void RunCommand() {
+  const std::int64_t failuresBefore = StringWorkArea.failures;
+  ReadFirstParameter();
+  if (StringWorkArea.failures != failuresBefore) {
+    // A first parameter that could not be read for want of memory must not
+    // pass for an empty one, which would show the help screen instead of the
+    // colours asked for. It is read once more; the failed try lost nothing.
+    StringWorkArea.failures = failuresBefore;
+    ReadFirstParameter();
+  }
+  // Without its text, a command line asks for help only when it has no
+  // parameters at all, which counting them tells without memory.
+  const bool helpRequested =
+      StringWorkArea.failures == failuresBefore
+          ? TextEquals(Argument, u"") != 0 || TextEquals(Argument, u"/?") != 0
+          : CountParameters() <= 0;
+  if (helpRequested) {
     ShowHelp();
     return;
   }

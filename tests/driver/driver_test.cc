@@ -187,6 +187,22 @@ TEST(DriverLifecycle, ExitCodeKeepsItsLow32Bits) {
   EXPECT_EQ(ExitStatus, 1);
 }
 
+// Start-up takes seven allocations; the eighth stores the first parameter.
+constexpr std::int64_t kFirstParameterAllocation = 8;
+
+TEST(DriverMemory, FirstParameterLostToMemoryIsReadAgainNotTakenForHelp) {
+  FakeReset(u"huecast.exe 1E Hello");
+  Fake.failAllocation = kFirstParameterAllocation;
+  EXPECT_EQ(FakeRunProgram(), 0);
+  EXPECT_EQ(Fake.transcript, u"[1E]Hello\r\n");
+}
+
+TEST(DriverMemory, NoParametersShowTheHelpWhateverMemoryAllows) {
+  FakeReset(u"huecast.exe");
+  Fake.failAllocation = 2;  // StringHeap: no text can be built at all
+  EXPECT_EQ(FakeRunProgram(), 255);
+}
+
 TEST(DriverWorkArea, PositionReturnsToZeroAfterEveryStatement) {
   FakeReset(u"huecast.exe 1E a''b 2F c");
   FakeRunProgram();
