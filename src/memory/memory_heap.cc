@@ -4,16 +4,17 @@
 
 namespace huecast {
 
-std::atomic<HANDLE> MemoryHeap{nullptr};
+HANDLE MemoryHeap;
 
 HANDLE MemoryHeapStartup() {
   HANDLE heap = HeapCreate(0, 4096, 0);
-  MemoryHeap.store(heap);
+  MemoryHeap = heap;
   return heap;
 }
 
 BOOL MemoryHeapShutdown() {
-  HANDLE heap = MemoryHeap.exchange(nullptr);
+  HANDLE heap = MemoryHeap;
+  MemoryHeap = nullptr;
   if (heap == nullptr) return FALSE;
   return HeapDestroy(heap);
 }
@@ -26,6 +27,8 @@ void* AllocateZeroed(std::int32_t size, BlockInitializer initialize) {
   return block;
 }
 
-void* ThreadBlock(void* block) { return block; }
+void* ThreadBlock(void* block) {
+  return block;
+}
 
 }  // namespace huecast

@@ -3,24 +3,23 @@
 #ifndef HUECAST_MEMORY_MEMORY_HEAP_H_
 #define HUECAST_MEMORY_MEMORY_HEAP_H_
 
-#include <atomic>
 #include <cstdint>
 
 #include "platform/platform.h"
 
 namespace huecast {
 
-// The heap that MemoryHeapStartup creates and the end routine destroys. It is
-// atomic because the console's control thread may destroy it while the main
-// thread runs; whoever takes the handle out first destroys the heap.
-extern std::atomic<HANDLE> MemoryHeap;
+// The heap that MemoryHeapStartup creates and the end routine destroys. The
+// end routine runs its work once, from whichever thread comes first, so no
+// two threads ever destroy it.
+extern HANDLE MemoryHeap;
 
 using BlockInitializer = void (*)(void* block);
 
 // Creates MemoryHeap and returns its handle.
 HANDLE MemoryHeapStartup();
-// Destroys MemoryHeap; returns what HeapDestroy returns, FALSE when it was
-// destroyed already.
+// Destroys MemoryHeap and returns what HeapDestroy returns; the handle is
+// cleared, so a later call destroys nothing and returns FALSE.
 BOOL MemoryHeapShutdown();
 // Takes a zero-filled block from MainHeap and runs the optional initialiser
 // on it; returns null (without running it) when the heap cannot supply it.

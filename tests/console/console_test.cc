@@ -178,20 +178,20 @@ TEST(ControlEvent, CloseEventAfterShutdownStillReachesTheHandler) {
   FakeRunProgram();
   ASSERT_EQ(Fake.controlRoutine, OnConsoleControl);
   MemoryHeapStartup();
-  const HANDLE heap = MemoryHeap.load();
+  const HANDLE heap = MemoryHeap;
   EXPECT_EQ(OnConsoleControl(CTRL_CLOSE_EVENT), FALSE);
   // The end routine ran at shutdown already; a second run does nothing.
-  EXPECT_EQ(MemoryHeap.load(), heap);
+  EXPECT_EQ(MemoryHeap, heap);
   MemoryHeapShutdown();
 }
 
 TEST(ControlEvent, OtherEventsDoNothing) {
   MemoryHeapStartup();
-  const HANDLE heap = MemoryHeap.load();
+  const HANDLE heap = MemoryHeap;
   for (DWORD event : {CTRL_C_EVENT, CTRL_BREAK_EVENT, CTRL_LOGOFF_EVENT, CTRL_SHUTDOWN_EVENT}) {
     EXPECT_EQ(OnConsoleControl(event), FALSE);
   }
-  EXPECT_EQ(MemoryHeap.load(), heap);
+  EXPECT_EQ(MemoryHeap, heap);
   MemoryHeapShutdown();
 }
 

@@ -258,7 +258,7 @@ TEST(MemoryHeap, ShutdownDestroysTheHeapOnce) {
   FakeReset(u"huecast.exe");
   const HANDLE heap = MemoryHeapStartup();
   ASSERT_NE(heap, nullptr);
-  EXPECT_EQ(MemoryHeap.load(), heap);
+  EXPECT_EQ(MemoryHeap, heap);
   EXPECT_EQ(MemoryHeapShutdown(), TRUE);
   EXPECT_EQ(MemoryHeapShutdown(), FALSE);
   EXPECT_EQ(FakeCount(FakeCallKind::kHeapDestroy), 1);
