@@ -21,7 +21,9 @@ std::int64_t ConsoleStartup(const char16_t* title) {
   return 1;
 }
 
-std::int64_t ConsoleStartup() { return ConsoleStartup(nullptr); }
+std::int64_t ConsoleStartup() {
+  return ConsoleStartup(nullptr);
+}
 
 void ConsoleShutdown() {
   if (ConsoleProgram == 0) FreeConsole();
@@ -50,8 +52,7 @@ std::int64_t PrintText(const char16_t* text) {
 
 std::int64_t PrintLine(const char16_t* text) {
   const std::size_t length = text == nullptr ? 0 : wcslen(text);
-  auto* buffer =
-      static_cast<char16_t*>(HeapAlloc(MainHeap, 0, (length + 3) * sizeof(char16_t)));
+  auto* buffer = static_cast<char16_t*>(HeapAlloc(MainHeap, 0, (length + 3) * sizeof(char16_t)));
   if (buffer == nullptr) return 0;
   if (text != nullptr) wcscpy(buffer, text);
   buffer[length] = u'\r';

@@ -11,14 +11,14 @@
 namespace huecast {
 
 // The driver's process-wide variables, all zeroed first thing in ProgramEntry.
-extern HANDLE MainHeap;             // private heap of the cursor, registry and line buffers
-extern std::int64_t Code;           // colour code of the current pair, as decoded
-extern std::int64_t Background;     // Code shifted right by 4
-extern std::int64_t Foreground;     // Code AND 15
-extern std::int64_t ExitStatus;     // result accumulator, handed to the process end
-extern std::int64_t PrintedCount;   // non-empty strings written so far
-extern std::int64_t ParamIndex;     // next parameter to fetch (0 = first after the path)
-extern StringVariable Argument;     // text of the parameter just fetched
+extern HANDLE MainHeap;            // private heap of the cursor, registry and line buffers
+extern std::int64_t Code;          // colour code of the current pair, as decoded
+extern std::int64_t Background;    // Code shifted right by 4
+extern std::int64_t Foreground;    // Code AND 15
+extern std::int64_t ExitStatus;    // result accumulator, handed to the process end
+extern std::int64_t PrintedCount;  // non-empty strings written so far
+extern std::int64_t ParamIndex;    // next parameter to fetch (0 = first after the path)
+extern StringVariable Argument;    // text of the parameter just fetched
 
 // Bits and values of ExitStatus.
 constexpr std::int64_t kExitSameColours = 1;  // a code named one colour for text and background

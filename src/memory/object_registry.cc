@@ -10,7 +10,9 @@ ObjectRegistry* ProcessObjects;
 
 namespace {
 
-void* PayloadOf(LinkHeader* header) { return header + 1; }
+void* PayloadOf(LinkHeader* header) {
+  return header + 1;
+}
 
 // Tells whether number is the payload address of a dynamic object still in
 // the registry's list. Numbers are only trusted after this check, so an

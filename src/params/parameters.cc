@@ -97,6 +97,8 @@ char16_t* ParameterAt(std::int32_t number, std::int32_t pos) {
   return NextParameter(pos);
 }
 
-std::int64_t CountParameters() { return static_cast<std::int64_t>(ScanCommandLine(nullptr)); }
+std::int64_t CountParameters() {
+  return static_cast<std::int64_t>(ScanCommandLine(nullptr));
+}
 
 }  // namespace huecast

@@ -11,8 +11,8 @@ namespace huecast {
 
 // The per-thread parameter block: 24 zero-filled bytes from MainHeap.
 struct ParameterCursorBlock {
-  std::int32_t next;             // number of the next parameter to fetch
-  unsigned char reserved[20];    // unused, stays zero
+  std::int32_t next;           // number of the next parameter to fetch
+  unsigned char reserved[20];  // unused, stays zero
 };
 
 extern ParameterCursorBlock* ParameterCursor;

@@ -74,8 +74,7 @@ using PHANDLER_ROUTINE = BOOL (*)(DWORD controlType);
 HANDLE GetStdHandle(DWORD standardHandle);
 BOOL GetConsoleScreenBufferInfo(HANDLE console, CONSOLE_SCREEN_BUFFER_INFO* info);
 BOOL SetConsoleTextAttribute(HANDLE console, WORD attributes);
-BOOL WriteConsoleW(HANDLE console, const void* buffer, DWORD count, DWORD* written,
-                   void* reserved);
+BOOL WriteConsoleW(HANDLE console, const void* buffer, DWORD count, DWORD* written, void* reserved);
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytes, DWORD* written, void* overlapped);
 BOOL FlushFileBuffers(HANDLE file);
 BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE routine, BOOL add);

@@ -22,8 +22,7 @@ void StringWorkAreaStartup() {
   StringWorkArea.position = 0;
   StringWorkArea.capacity = kInitialCapacity;
   StringWorkArea.failures = 0;
-  StringWorkArea.base =
-      static_cast<char16_t*>(HeapAlloc(StringWorkArea.heap, 0, kInitialCapacity));
+  StringWorkArea.base = static_cast<char16_t*>(HeapAlloc(StringWorkArea.heap, 0, kInitialCapacity));
   if (StringWorkArea.base == nullptr) {
     // A capacity of 0 makes the first reservation try to allocate again.
     StringWorkArea.capacity = 0;
@@ -81,8 +80,7 @@ std::int64_t WorkAreaOffset(const void* pointer) {
 }
 
 char16_t* WorkAreaPointer(std::int32_t reference) {
-  return reinterpret_cast<char16_t*>(reinterpret_cast<char*>(StringWorkArea.base) + reference -
-                                     1);
+  return reinterpret_cast<char16_t*>(reinterpret_cast<char*>(StringWorkArea.base) + reference - 1);
 }
 
 char16_t* TextAt(std::int64_t pos) {

@@ -12,7 +12,9 @@ namespace {
 
 constexpr char16_t kEmpty[] = u"";
 
-const char16_t* OrEmpty(const char16_t* text) { return text == nullptr ? kEmpty : text; }
+const char16_t* OrEmpty(const char16_t* text) {
+  return text == nullptr ? kEmpty : text;
+}
 
 // Tells whether find (length F > 0) occurs at text.
 bool OccursAt(const char16_t* text, const char16_t* find, std::int64_t findLength,

@@ -23,11 +23,11 @@ constexpr int kMostRoutines = 16;
 constexpr size_t kControlThreadStack = 64 * 1024;
 
 struct ControlRecord {
-  pthread_mutex_t lock;                    // guards the routines and the start
-  pthread_mutex_t dispatch;                // held while an event is dispatched
+  pthread_mutex_t lock;                      // guards the routines and the start
+  pthread_mutex_t dispatch;                  // held while an event is dispatched
   PHANDLER_ROUTINE routines[kMostRoutines];  // in order of registration
-  int count;                               // routines registered
-  bool started;                            // the control thread runs
+  int count;                                 // routines registered
+  bool started;                              // the control thread runs
 };
 
 ControlRecord Control = {

@@ -25,9 +25,13 @@ struct PosixHeap {
 
 constexpr SIZE_T kLargestBlock = SIZE_MAX / 2 - sizeof(BlockHeader);
 
-PosixHeap* HeapOf(HANDLE heap) { return static_cast<PosixHeap*>(heap); }
+PosixHeap* HeapOf(HANDLE heap) {
+  return static_cast<PosixHeap*>(heap);
+}
 
-BlockHeader* HeaderOf(void* block) { return static_cast<BlockHeader*>(block) - 1; }
+BlockHeader* HeaderOf(void* block) {
+  return static_cast<BlockHeader*>(block) - 1;
+}
 
 void Link(PosixHeap* heap, BlockHeader* header) {
   header->previous = nullptr;

@@ -63,7 +63,9 @@ int _wcsnicmp(const char16_t* a, const char16_t* b, std::size_t count) {
   return 0;
 }
 
-void free(void* block) { std::free(block); }
+void free(void* block) {
+  std::free(block);
+}
 
 void* memset(void* block, int value, std::size_t bytes) {
   return std::memset(block, value, bytes);
