@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "driver/driver.h"
+#include "fake/fake_platform.h"
 #include "params/parameters.h"
 #include "platform/platform.h"
 #include "reference.h"
-#include "standalone_platform.h"
 #include "text/string_work_area.h"
 
 using huecast_fuzz::ByteReader;
@@ -100,7 +100,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<char16_t> buffer(units.begin(), units.end());
   buffer.push_back(0);
   buffer.shrink_to_fit();
-  huecast_fuzz::StandaloneSetCommandLine(buffer.data());
+  huecast::FakeReset(u"");
+  huecast::Fake.commandLineBuffer = buffer.data();
 
   huecast::MainHeap = huecast::HeapCreate(0, 4096, 0);
   huecast::StringWorkAreaStartup();

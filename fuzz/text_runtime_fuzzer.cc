@@ -12,10 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "fake/fake_platform.h"
 #include "platform/platform.h"
 #include "platform/posix/code_page.h"
+#include "platform/posix/heap.h"
 #include "reference.h"
-#include "standalone_platform.h"
 #include "text/string_work_area.h"
 #include "text/text_operations.h"
 
@@ -252,12 +253,24 @@ void ReplaceInPlaceBy(int overload, char16_t* source, const Argument& find,
   }
 }
 
+// Makes the next allocation (HeapAlloc, HeapReAlloc or _wcsdup) fail, or
+// lets every allocation succeed.
+void FailNextAllocation(bool fail) {
+  huecast::Fake.failAllocation = fail ? huecast::Fake.allocations + 1 : 0;
+}
+
+// Tells whether the allocation set to fail has been made, and so failed.
+bool NextAllocationFailed() {
+  return huecast::Fake.failAllocation != 0 &&
+         huecast::Fake.allocations >= huecast::Fake.failAllocation;
+}
+
 void CheckGrowth(std::int64_t positionBefore, std::int64_t capacityBefore, Reservation reserved,
                  bool failed) {
   const std::int64_t need = positionBefore + 2 * reserved.units;
   if (reserved.units >= 0 && !failed && need >= capacityBefore - 4) {
     Check(StringWorkArea.capacity == need + kGrowthMargin, "capacity grows to need + 16384");
-    Check(huecast_fuzz::StandaloneBlockBytes(StringWorkArea.base) ==
+    Check(huecast::PosixHeapBlockBytes(StringWorkArea.base) ==
               static_cast<std::size_t>(StringWorkArea.capacity + 10),
           "buffer is capacity + 10 bytes");
   } else {
@@ -491,6 +504,7 @@ void Reads(Harness* h) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   ByteReader reader{data, size, 0};
   Harness h{&reader, u"", {}, true, {}, {}, {}};
+  huecast::FakeReset(u"");
   huecast::StringWorkAreaStartup();
   Check(StringWorkArea.capacity == 16 && StringWorkArea.position == 0, "start-up state");
   // The first buffer's contents are undefined; the model starts with a zero.
@@ -506,7 +520,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::int64_t capacityBefore = StringWorkArea.capacity;
     const std::int64_t failuresBefore = StringWorkArea.failures;
     // Bit 7: the operation's first allocation fails.
-    huecast_fuzz::StandaloneFailAllocation((op & 0x80) != 0 ? 1 : 0);
+    FailNextAllocation((op & 0x80) != 0);
     bool produced = false;
     bool nullResult = false;
     std::size_t pos = 0;
@@ -541,9 +555,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Assign reads the failure itself; a failure only happens on its
         // one allocation, so the outcome is known after the call.
         const std::size_t before = h.area.size();
-        huecast_fuzz::StandaloneFailAllocation(0);
         const bool fail = (op & 0x80) != 0;
-        huecast_fuzz::StandaloneFailAllocation(fail ? 1 : 0);
         Assign(&h, fail);
         emptyAssignment = before == h.area.size();
         break;
@@ -561,8 +573,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Reads(&h);
         break;
     }
-    const bool failed = huecast_fuzz::StandaloneAllocationFailed();
-    huecast_fuzz::StandaloneFailAllocation(0);
+    const bool failed = NextAllocationFailed();
+    FailNextAllocation(false);
     if (failed && produced) {
       // The result reads as the empty text at pos, the position at pos.
       h.Produced(pos, u"");

@@ -9,6 +9,7 @@
 #include "driver/driver.h"
 #include "platform/posix/code_page.h"
 #include "platform/posix/heap.h"
+#include "platform/posix/wide_string.h"
 
 namespace huecast {
 
@@ -163,7 +164,7 @@ BOOL FreeConsole() {
 }
 
 char16_t* GetCommandLineW() {
-  return Fake.commandLine.data();
+  return Fake.commandLineBuffer != nullptr ? Fake.commandLineBuffer : Fake.commandLine.data();
 }
 
 void ExitProcess(UINT exitCode) {
@@ -226,12 +227,7 @@ BOOL CloseHandle(HANDLE object) {
 }
 
 char16_t* _wcsdup(const char16_t* text) {
-  char16_t* copy = nullptr;
-  if (!AllocationFails()) {
-    const std::size_t bytes = (wcslen(text) + 1) * sizeof(char16_t);
-    copy = static_cast<char16_t*>(std::malloc(bytes));
-    if (copy != nullptr) std::memcpy(copy, text, bytes);
-  }
+  char16_t* copy = AllocationFails() ? nullptr : PosixDuplicateText(text);
   Record(FakeCallKind::kDuplicate, nullptr, 0, copy != nullptr);
   return copy;
 }

@@ -51,6 +51,8 @@ inline HANDLE const kFakeError = reinterpret_cast<HANDLE>(0x1002);
 struct FakePlatformRecord {
   // What the fake supplies.
   std::u16string commandLine;   // what GetCommandLineW returns
+  char16_t* commandLineBuffer;  // when set, returned instead: a caller's buffer of
+                                // exactly its size, so a read past it is caught
   bool outputIsConsole;         // WriteConsoleW and attributes work on the output
   bool outputIsValid;           // false: every output call fails
   std::int64_t failAllocation;  // the n-th allocation (1-based) fails; 0: none

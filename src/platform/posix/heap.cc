@@ -121,6 +121,10 @@ BOOL PosixHeapDestroy(HANDLE handle) {
   return TRUE;
 }
 
+SIZE_T PosixHeapBlockBytes(const void* block) {
+  return (static_cast<const BlockHeader*>(block) - 1)->size;
+}
+
 SIZE_T PosixHeapBlockCount(HANDLE handle) {
   PosixHeap* heap = HeapOf(handle);
   return heap == nullptr ? 0 : heap->count;

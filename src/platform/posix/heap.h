@@ -15,6 +15,8 @@ BOOL PosixHeapFree(HANDLE heap, void* block);
 BOOL PosixHeapDestroy(HANDLE heap);
 // Returns the number of blocks a heap holds (for tests).
 SIZE_T PosixHeapBlockCount(HANDLE heap);
+// Returns the size a block was last given by an allocation or resize.
+SIZE_T PosixHeapBlockBytes(const void* block);
 
 }  // namespace huecast
 

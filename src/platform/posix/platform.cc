@@ -10,8 +10,6 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <cstring>
 #include <new>
 
 #include "platform/platform.h"
@@ -21,6 +19,7 @@
 #include "platform/posix/heap.h"
 #include "platform/posix/posix_startup.h"
 #include "platform/posix/terminal.h"
+#include "platform/posix/wide_string.h"
 
 namespace huecast {
 
@@ -250,10 +249,7 @@ BOOL CloseHandle(HANDLE object) {
 }
 
 char16_t* _wcsdup(const char16_t* text) {
-  const std::size_t bytes = (wcslen(text) + 1) * sizeof(char16_t);
-  auto* copy = static_cast<char16_t*>(std::malloc(bytes));
-  if (copy != nullptr) std::memcpy(copy, text, bytes);
-  return copy;
+  return PosixDuplicateText(text);
 }
 
 }  // namespace huecast

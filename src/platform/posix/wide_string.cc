@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/posix/wide_string.h"
+
 #include "platform/platform.h"
 
 namespace huecast {
@@ -61,6 +63,13 @@ int _wcsnicmp(const char16_t* a, const char16_t* b, std::size_t count) {
     if (x == 0) return 0;
   }
   return 0;
+}
+
+char16_t* PosixDuplicateText(const char16_t* text) {
+  const std::size_t bytes = (wcslen(text) + 1) * sizeof(char16_t);
+  auto* copy = static_cast<char16_t*>(std::malloc(bytes));
+  if (copy != nullptr) std::memcpy(copy, text, bytes);
+  return copy;
 }
 
 void free(void* block) {
