@@ -4,7 +4,7 @@ run under Wine, with its output to files, pipes, devices and a pseudo-terminal.
 
 Each test is one subcommand, registered in CTest by tests/windows/CMakeLists.txt.
 A test whose tools are missing exits with SKIP (CTest's SKIP_RETURN_CODE) and
-says what to install.
+says what to install; in CI (CI=true) it fails instead.
 """
 
 import argparse
@@ -40,7 +40,11 @@ FAILURES = []
 
 
 def Skip(message):
-  """Ends the test as skipped, naming what is missing."""
+  """Ends the test as skipped, naming what is missing; in CI (CI=true) a
+  missing tool fails the test instead."""
+  if os.environ.get("CI") == "true":
+    print("FAIL: " + message)
+    sys.exit(1)
   print("SKIP: " + message)
   sys.exit(SKIP)
 
@@ -87,7 +91,7 @@ def WineEnvironment(args):
 def RequireMingw():
   if shutil.which(MINGW) is None or shutil.which(WINDRES) is None:
     Skip("the mingw-w64 cross compiler is missing; install it with "
-         "'apt-get install mingw-w64' (it provides %s and %s)" % (MINGW, WINDRES))
+         "'apt-get install g++-mingw-w64-x86-64' (it provides %s and %s)" % (MINGW, WINDRES))
 
 
 def RequireWine(args):
