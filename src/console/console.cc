@@ -1,6 +1,7 @@
 #include "console/console.h"
 
 #include "driver/driver.h"
+#include "memory/heap_calls.h"
 
 namespace huecast {
 
@@ -52,7 +53,8 @@ std::int64_t PrintText(const char16_t* text) {
 
 std::int64_t PrintLine(const char16_t* text) {
   const std::size_t length = text == nullptr ? 0 : wcslen(text);
-  auto* buffer = static_cast<char16_t*>(HeapAlloc(MainHeap, 0, (length + 3) * sizeof(char16_t)));
+  auto* buffer =
+      static_cast<char16_t*>(AllocateFromHeap(MainHeap, 0, (length + 3) * sizeof(char16_t)));
   if (buffer == nullptr) return 0;
   if (text != nullptr) wcscpy(buffer, text);
   buffer[length] = u'\r';
@@ -61,7 +63,7 @@ std::int64_t PrintLine(const char16_t* text) {
   // Text and line end leave in one write.
   const BOOL written = WriteConsoleText(buffer, static_cast<DWORD>(length + 2));
   FlushFileBuffers(ConsoleState.outputHandle);
-  const BOOL freed = HeapFree(MainHeap, 0, buffer);
+  const BOOL freed = FreeToHeap(MainHeap, 0, buffer);
   return written != 0 ? freed : 0;
 }
 

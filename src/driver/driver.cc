@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "console/console.h"
+#include "memory/heap_calls.h"
 #include "memory/memory_heap.h"
 #include "params/parameters.h"
 #include "text/text_operations.h"
@@ -94,9 +95,20 @@ void ReplaceApostrophes() {
   AssignString(&Argument, p);
 }
 
+// Tells whether the pair just read ends the loop: a code of 0 with an empty
+// string. A pair whose texts were cut short for want of memory may only read
+// so; it ends the loop only when no parameter follows it.
+bool PairEndsLoop(std::int64_t failuresBefore) {
+  if (Code != 0 || TextEquals(Argument, u"") == 0) return false;
+  if (StringWorkArea.failures == failuresBefore) return true;
+  return ParamIndex >= CountParameters();
+}
+
 void RunPairs() {
   ParamIndex = 0;
+  std::int64_t failuresBefore = 0;
   do {
+    failuresBefore = StringWorkArea.failures;
     Code = DecodeCode();
     ++ParamIndex;
     ApplyCode();
@@ -107,7 +119,7 @@ void RunPairs() {
       Output(kPrintText, Argument);
       ++PrintedCount;
     }
-  } while (Code != 0 || TextEquals(Argument, u"") == 0);
+  } while (!PairEndsLoop(failuresBefore));
   if (PrintedCount != 0) Output(kPrintLine, u"");
 }
 
@@ -173,7 +185,7 @@ void ProgramEntry() {
   const auto exitCode = static_cast<UINT>(ExitStatus);
   RunEndRoutines();
   StringWorkAreaShutdown();
-  HeapDestroy(MainHeap);
+  DestroyHeap(MainHeap);
   ExitProcess(exitCode);
 }
 

@@ -1,6 +1,7 @@
 #include "memory/memory_heap.h"
 
 #include "driver/driver.h"
+#include "memory/heap_calls.h"
 
 namespace huecast {
 
@@ -16,12 +17,12 @@ BOOL MemoryHeapShutdown() {
   HANDLE heap = MemoryHeap;
   MemoryHeap = nullptr;
   if (heap == nullptr) return FALSE;
-  return HeapDestroy(heap);
+  return DestroyHeap(heap);
 }
 
 void* AllocateZeroed(std::int32_t size, BlockInitializer initialize) {
   if (size < 0) return nullptr;
-  void* block = HeapAlloc(MainHeap, HEAP_ZERO_MEMORY, static_cast<SIZE_T>(size));
+  void* block = AllocateFromHeap(MainHeap, HEAP_ZERO_MEMORY, static_cast<SIZE_T>(size));
   if (block == nullptr) return nullptr;
   if (initialize != nullptr) initialize(block);
   return block;

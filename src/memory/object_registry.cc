@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "driver/driver.h"
+#include "memory/heap_calls.h"
 
 namespace huecast {
 
@@ -36,8 +37,8 @@ bool GrowSlots(ObjectRegistry* registry, std::int64_t number) {
   if (static_cast<std::uint64_t>(capacity) > SIZE_MAX / sizeof(void*)) return false;
   const SIZE_T bytes = static_cast<SIZE_T>(capacity) * sizeof(void*);
   void* slots = registry->slots == nullptr
-                    ? HeapAlloc(MainHeap, HEAP_ZERO_MEMORY, bytes)
-                    : HeapReAlloc(MainHeap, HEAP_ZERO_MEMORY, registry->slots, bytes);
+                    ? AllocateFromHeap(MainHeap, HEAP_ZERO_MEMORY, bytes)
+                    : ResizeInHeap(MainHeap, HEAP_ZERO_MEMORY, registry->slots, bytes);
   if (slots == nullptr) return false;
   registry->slots = static_cast<void**>(slots);
   registry->capacity = capacity;
@@ -48,15 +49,15 @@ bool GrowSlots(ObjectRegistry* registry, std::int64_t number) {
 
 ObjectRegistry* CreateRegistry(std::int32_t objectSize, std::int32_t increment,
                                ReleaseRoutine releaseRoutine) {
-  auto* registry =
-      static_cast<ObjectRegistry*>(HeapAlloc(MainHeap, HEAP_ZERO_MEMORY, sizeof(ObjectRegistry)));
+  auto* registry = static_cast<ObjectRegistry*>(
+      AllocateFromHeap(MainHeap, HEAP_ZERO_MEMORY, sizeof(ObjectRegistry)));
   if (registry == nullptr) return nullptr;
   registry->objectSize = objectSize;
   registry->increment = increment;
   registry->releaseRoutine = releaseRoutine;
   registry->dynamicList = nullptr;
   registry->slots = static_cast<void**>(
-      HeapAlloc(MainHeap, HEAP_ZERO_MEMORY, static_cast<SIZE_T>(increment) * sizeof(void*)));
+      AllocateFromHeap(MainHeap, HEAP_ZERO_MEMORY, static_cast<SIZE_T>(increment) * sizeof(void*)));
   // Without a first slot array the registry starts empty and grows on demand.
   registry->capacity = registry->slots == nullptr ? 0 : increment;
   return registry;
@@ -75,7 +76,7 @@ void* ObtainObject(ObjectRegistry* registry, std::int64_t number) {
     if (registry->releaseRoutine != nullptr) registry->releaseRoutine(number);
     return memory;
   }
-  memory = HeapAlloc(MainHeap, HEAP_ZERO_MEMORY, static_cast<SIZE_T>(registry->objectSize));
+  memory = AllocateFromHeap(MainHeap, HEAP_ZERO_MEMORY, static_cast<SIZE_T>(registry->objectSize));
   registry->slots[number] = memory;
   return memory;
 }
@@ -107,7 +108,7 @@ void ReleaseObject(ObjectRegistry* registry, std::int64_t number) {
 void* LinkDynamicObject(LinkHeader** list, std::int32_t blockSize) {
   if (blockSize < static_cast<std::int32_t>(sizeof(LinkHeader))) return nullptr;
   auto* header = static_cast<LinkHeader*>(
-      HeapAlloc(MainHeap, HEAP_ZERO_MEMORY, static_cast<SIZE_T>(blockSize)));
+      AllocateFromHeap(MainHeap, HEAP_ZERO_MEMORY, static_cast<SIZE_T>(blockSize)));
   if (header == nullptr) return nullptr;
   if (*list != nullptr) {
     header->next = *list;
@@ -126,7 +127,7 @@ BOOL UnlinkDynamicObject(LinkHeader** list, void* payload) {
     header->previous->next = header->next;
     if (header->next != nullptr) header->next->previous = header->previous;
   }
-  return HeapFree(MainHeap, 0, header);
+  return FreeToHeap(MainHeap, 0, header);
 }
 
 void CloseProcessObject(std::int64_t number) {

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "memory/heap_calls.h"
+
 namespace huecast {
 
 StringWorkAreaRecord StringWorkArea;
@@ -22,7 +24,8 @@ void StringWorkAreaStartup() {
   StringWorkArea.position = 0;
   StringWorkArea.capacity = kInitialCapacity;
   StringWorkArea.failures = 0;
-  StringWorkArea.base = static_cast<char16_t*>(HeapAlloc(StringWorkArea.heap, 0, kInitialCapacity));
+  StringWorkArea.base =
+      static_cast<char16_t*>(AllocateFromHeap(StringWorkArea.heap, 0, kInitialCapacity));
   if (StringWorkArea.base == nullptr) {
     // A capacity of 0 makes the first reservation try to allocate again.
     StringWorkArea.capacity = 0;
@@ -30,9 +33,9 @@ void StringWorkAreaStartup() {
 }
 
 void StringWorkAreaShutdown() {
-  if (StringWorkArea.base != nullptr) HeapFree(StringWorkArea.heap, 0, StringWorkArea.base);
+  if (StringWorkArea.base != nullptr) FreeToHeap(StringWorkArea.heap, 0, StringWorkArea.base);
   StringWorkArea.base = nullptr;
-  HeapDestroy(StringWorkArea.heap);
+  DestroyHeap(StringWorkArea.heap);
   StringWorkArea.heap = nullptr;
 }
 
@@ -47,8 +50,8 @@ char16_t* ReserveText(std::int32_t count, std::int32_t pos) {
     void* grown = nullptr;
     if (capacity + kSlackBytes <= kLargestBuffer) {
       const SIZE_T bytes = static_cast<SIZE_T>(capacity + kSlackBytes);
-      grown = area.base == nullptr ? HeapAlloc(area.heap, 0, bytes)
-                                   : HeapReAlloc(area.heap, 0, area.base, bytes);
+      grown = area.base == nullptr ? AllocateFromHeap(area.heap, 0, bytes)
+                                   : ResizeInHeap(area.heap, 0, area.base, bytes);
     }
     if (grown == nullptr) {
       // The old buffer is intact; the result is the empty text at pos.
@@ -117,8 +120,8 @@ void AssignString(StringVariable* variable, std::int32_t start) {
   StringWorkAreaRecord& area = StringWorkArea;
   const auto bytes = static_cast<std::int32_t>(area.position - start);
   const SIZE_T size = static_cast<SIZE_T>(bytes) + 10;
-  void* buffer = *variable == nullptr ? HeapAlloc(area.heap, 0, size)
-                                      : HeapReAlloc(area.heap, 0, *variable, size);
+  void* buffer = *variable == nullptr ? AllocateFromHeap(area.heap, 0, size)
+                                      : ResizeInHeap(area.heap, 0, *variable, size);
   if (buffer == nullptr) {
     // The old buffer, if any, stays with the variable; it now reads as the
     // empty text rather than as a stale value. For an empty text that is

@@ -1,7 +1,6 @@
 #include "text/text_operations.h"
 
 #include <cstdint>
-#include <cstring>
 
 #include "platform/platform.h"
 #include "text/string_work_area.h"
@@ -14,6 +13,15 @@ constexpr char16_t kEmpty[] = u"";
 
 const char16_t* OrEmpty(const char16_t* text) {
   return text == nullptr ? kEmpty : text;
+}
+
+// Counts the bytes of an 8-bit text before its first zero byte. Counted
+// here: the program takes no routine from the C runtime beyond the few it
+// names among the platform operations.
+std::int64_t ByteTextLength(const char* bytes) {
+  std::int64_t length = 0;
+  while (bytes[length] != 0) ++length;
+  return length;
 }
 
 // Tells whether find (length F > 0) occurs at text.
@@ -238,7 +246,7 @@ void ConvertText(const void* memory, std::int64_t length, std::int32_t format, s
     return;
   }
   const auto* bytes = static_cast<const char*>(memory);
-  if (length == -1) length = static_cast<std::int64_t>(std::strlen(bytes));
+  if (length == -1) length = ByteTextLength(bytes);
   if (length > INT32_MAX) length = INT32_MAX;
   const UINT codePage = format == kConvertUtf8 ? CP_UTF8 : CP_ACP;
   const auto byteCount = static_cast<int>(length);

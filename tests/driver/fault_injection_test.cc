@@ -31,7 +31,7 @@ const Scenario kScenarios[] = {
     {"apostrophes", u"Huecast 1E ''Hi'' 07 '''", u"\"Hi\"\"'\r\n", 0},
 };
 
-enum class Fault { kAllocation, kWrite };
+enum class Fault { kAllocation, kHeapCreate, kWrite };
 
 struct Outcome {
   std::int64_t exitCode;
@@ -44,6 +44,7 @@ Outcome RunOnce(const Scenario& scenario, bool console, Fault fault, std::int64_
   FakeReset(scenario.commandLine);
   Fake.outputIsConsole = console;
   if (fault == Fault::kAllocation) Fake.failAllocation = n;
+  if (fault == Fault::kHeapCreate) Fake.failHeapCreate = n;
   if (fault == Fault::kWrite) Fake.failWrite = n;
   Outcome outcome;
   outcome.exitCode = FakeRunProgram();
@@ -58,7 +59,9 @@ Outcome RunOnce(const Scenario& scenario, bool console, Fault fault, std::int64_
     }
   }
   outcome.text = text;
-  const std::int64_t counted = fault == Fault::kAllocation ? Fake.allocations : Fake.writes;
+  const std::int64_t counted = fault == Fault::kAllocation   ? Fake.allocations
+                               : fault == Fault::kHeapCreate ? Fake.heapCreations
+                                                             : Fake.writes;
   outcome.reached = n != 0 && counted >= n;
   EXPECT_EQ(Fake.heapsCreated.size(), Fake.heapsDestroyed.size()) << "heaps left behind";
   return outcome;
@@ -115,6 +118,40 @@ TEST(FaultInjectionTest, EachAllocationFailingInTurn) {
     std::printf("[ allocations ] %-12s %3ld points, %3ld lost text\n", scenario.name,
                 static_cast<long>(tally.points), static_cast<long>(tally.lost));
   }
+}
+
+// MainHeap, StringHeap and MemoryHeap in turn: a heap that could not be
+// made is never handed to a heap call (the fake aborts if it is), and only
+// the heaps that carry text lose any.
+TEST(FaultInjectionTest, EachHeapCreationFailingInTurn) {
+  for (const Scenario& scenario : kScenarios) {
+    SCOPED_TRACE(scenario.name);
+    const Tally tally = FailEachInTurn(scenario, true, Fault::kHeapCreate);
+    EXPECT_EQ(tally.points, 3);
+    // MainHeap holds the line buffer and StringHeap every text; nothing
+    // is allocated from MemoryHeap.
+    EXPECT_EQ(tally.lost, 2);
+  }
+}
+
+// A string lost to memory reads as empty; with a code of 0 it must not pass
+// for the end of the parameters and drop the pairs after it.
+TEST(FaultInjectionTest, StringLostToMemoryDoesNotEndThePairs) {
+  const Scenario scenario{"code 0", u"Huecast 00 x 1E y", u"xy\r\n", 0};
+  std::int64_t stringsLost = 0;
+  for (std::int64_t n = 1; n < 1000; ++n) {
+    const Outcome outcome = RunOnce(scenario, true, Fault::kAllocation, n);
+    if (!outcome.reached) break;
+    // A heap that could not be made at all loses every text; here one
+    // block is refused.
+    if (Fake.heapsCreated.size() != 3 || outcome.text.find(u'x') != std::u16string::npos) {
+      continue;
+    }
+    ++stringsLost;
+    EXPECT_EQ(outcome.text, u"y\r\n") << "failing number " << n;
+    EXPECT_EQ(outcome.exitCode, 2) << "failing number " << n;
+  }
+  EXPECT_GT(stringsLost, 0);
 }
 
 TEST(FaultInjectionTest, EachConsoleWriteFailingFallsBackToTheFile) {

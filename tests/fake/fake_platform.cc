@@ -43,6 +43,12 @@ bool IsOutput(HANDLE handle) {
 
 const char16_t kHex[] = u"0123456789ABCDEF";
 
+// Faults as Windows would on a heap call given a null heap: the run ends
+// there, with the routine named, and the test fails.
+void CheckHeap(HANDLE heap, const char* routine) {
+  if (heap == nullptr) NullHeapFault(routine);
+}
+
 }  // namespace
 
 void FakeReset(const std::u16string& commandLine) {
@@ -175,31 +181,37 @@ void ExitProcess(UINT exitCode) {
 }
 
 HANDLE HeapCreate(DWORD, SIZE_T, SIZE_T) {
-  HANDLE heap = AllocationFails() ? nullptr : PosixHeapCreate();
+  ++Fake.heapCreations;
+  const bool refused = Fake.failHeapCreate == Fake.heapCreations;
+  HANDLE heap = AllocationFails() || refused ? nullptr : PosixHeapCreate();
   if (heap != nullptr) Fake.heapsCreated.push_back(heap);
   Record(FakeCallKind::kHeapCreate, heap, 0, heap != nullptr);
   return heap;
 }
 
 void* HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes) {
+  CheckHeap(heap, "HeapAlloc");
   void* block = AllocationFails() ? nullptr : PosixHeapAlloc(heap, flags, bytes);
   Record(FakeCallKind::kHeapAlloc, heap, bytes, block != nullptr);
   return block;
 }
 
 void* HeapReAlloc(HANDLE heap, DWORD flags, void* block, SIZE_T bytes) {
+  CheckHeap(heap, "HeapReAlloc");
   void* grown = AllocationFails() ? nullptr : PosixHeapReAlloc(heap, flags, block, bytes);
   Record(FakeCallKind::kHeapReAlloc, heap, bytes, grown != nullptr);
   return grown;
 }
 
 BOOL HeapFree(HANDLE heap, DWORD, void* block) {
+  CheckHeap(heap, "HeapFree");
   const BOOL ok = PosixHeapFree(heap, block);
   Record(FakeCallKind::kHeapFree, heap, 0, ok != FALSE);
   return ok;
 }
 
 BOOL HeapDestroy(HANDLE heap) {
+  CheckHeap(heap, "HeapDestroy");
   const BOOL ok = PosixHeapDestroy(heap);
   if (ok != FALSE) Fake.heapsDestroyed.push_back(heap);
   Record(FakeCallKind::kHeapDestroy, heap, 0, ok != FALSE);

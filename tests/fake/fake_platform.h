@@ -1,7 +1,8 @@
 // The recording fake of the platform operations, linked by the unit tests.
 // It supplies the command line and a console or a redirected output, records
 // each call it receives in public logs, and can be told to fail the n-th
-// allocation or the n-th write.
+// allocation, heap creation or write. It is no more forgiving than Windows:
+// a heap call given a null heap aborts the run, as an access violation would.
 #ifndef HUECAST_TESTS_FAKE_FAKE_PLATFORM_H_
 #define HUECAST_TESTS_FAKE_FAKE_PLATFORM_H_
 
@@ -56,6 +57,7 @@ struct FakePlatformRecord {
   bool outputIsConsole;         // WriteConsoleW and attributes work on the output
   bool outputIsValid;           // false: every output call fails
   std::int64_t failAllocation;  // the n-th allocation (1-based) fails; 0: none
+  std::int64_t failHeapCreate;  // the n-th HeapCreate (1-based) fails; 0: none
   std::int64_t failWrite;       // the n-th write call (1-based) fails; 0: none
   std::int64_t closeAtWrite;    // the n-th write call first delivers the close
                                 // event to the registered routine; 0: never
@@ -68,6 +70,7 @@ struct FakePlatformRecord {
   std::vector<HANDLE> heapsCreated;    // in order of creation
   std::vector<HANDLE> heapsDestroyed;  // in order of destruction
   std::int64_t allocations;            // allocations attempted
+  std::int64_t heapCreations;          // HeapCreate calls made
   std::int64_t writes;                 // write calls attempted
   std::int64_t flushes;                // flushes made
   PHANDLER_ROUTINE controlRoutine;     // the routine last registered

@@ -192,6 +192,14 @@ VERSION_STRINGS = [
 ]
 
 
+def CRuntimeRoutines(header):
+  """Returns the sorted names of the C runtime routines that the platform
+  header declares: those of its section on the system C runtime."""
+  text = pathlib.Path(header).read_text()
+  section = text.split("routines of the system C runtime", 1)[1].split("}  // namespace", 1)[0]
+  return sorted(re.findall(r"\b(\w+)\(", section))
+
+
 def CommandPe(args):
   """Reads Huecast.exe with pefile: machine, subsystem, imports, size and the
   version record."""
@@ -228,12 +236,23 @@ def CommandPe(args):
   for name in ["GetCommandLineW", "WriteConsoleW", "WriteFile", "SetConsoleTextAttribute",
                "HeapCreate", "ExitProcess"]:
     Check(name in imported.get("KERNEL32.dll", []), "KERNEL32.dll provides %s" % name)
-  for name in ["wcslen", "wcsncpy", "_wcsdup", "free"]:
-    Check(name in imported.get("msvcrt.dll", []), "msvcrt.dll provides %s" % name)
-  # Nothing of a C runtime start-up: these come only with mingw's crt2.o.
-  for name in ["__getmainargs", "__wgetmainargs", "_initterm", "__set_app_type", "_cexit",
-               "exit", "malloc"]:
-    Check(name not in imported.get("msvcrt.dll", []), "no start-up import %s" % name)
+  # msvcrt.dll supplies exactly the C runtime routines that the platform
+  # header names: nothing of a C runtime start-up, no routine that slipped
+  # in past the platform boundary.
+  runtime = CRuntimeRoutines(os.path.join(args.source, "src", "platform", "platform.h"))
+  Check(len(runtime) >= 9, "the platform header names the C runtime routines: %s" % runtime)
+  Check(imported.get("msvcrt.dll", []) == runtime,
+        "msvcrt.dll supplies exactly %s: %s" % (runtime, imported.get("msvcrt.dll")))
+
+  # The version record is filed under the neutral language, as its string
+  # table is.
+  languages = []
+  resources = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
+  for kind in resources.entries if resources else []:
+    if kind.id == pefile.RESOURCE_TYPE["RT_VERSION"]:
+      for name in kind.directory.entries:
+        languages.extend((entry.data.lang, entry.data.sublang) for entry in name.directory.entries)
+  Check(languages == [(0, 0)], "one version resource, language neutral: %s" % languages)
 
   fixed = pe.VS_FIXEDFILEINFO[0]
   Check(fixed.Signature == 0xFEEF04BD, "the fixed version record is present")

@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -53,6 +54,11 @@ void Unlink(PosixHeap* heap, BlockHeader* header) {
 
 }  // namespace
 
+void NullHeapFault(const char* routine) {
+  std::fprintf(stderr, "%s was given a null heap, an access violation on Windows\n", routine);
+  std::abort();
+}
+
 HANDLE PosixHeapCreate() {
   auto* heap = static_cast<PosixHeap*>(std::calloc(1, sizeof(PosixHeap)));
   if (heap == nullptr) return nullptr;
@@ -62,7 +68,8 @@ HANDLE PosixHeapCreate() {
 
 void* PosixHeapAlloc(HANDLE handle, DWORD flags, SIZE_T bytes) {
   PosixHeap* heap = HeapOf(handle);
-  if (heap == nullptr || bytes > kLargestBlock) return nullptr;
+  if (heap == nullptr) NullHeapFault("HeapAlloc");
+  if (bytes > kLargestBlock) return nullptr;
   auto* header = static_cast<BlockHeader*>(std::malloc(sizeof(BlockHeader) + bytes));
   if (header == nullptr) return nullptr;
   header->size = bytes;
@@ -75,7 +82,8 @@ void* PosixHeapAlloc(HANDLE handle, DWORD flags, SIZE_T bytes) {
 
 void* PosixHeapReAlloc(HANDLE handle, DWORD flags, void* block, SIZE_T bytes) {
   PosixHeap* heap = HeapOf(handle);
-  if (heap == nullptr || block == nullptr || bytes > kLargestBlock) return nullptr;
+  if (heap == nullptr) NullHeapFault("HeapReAlloc");
+  if (block == nullptr || bytes > kLargestBlock) return nullptr;
   pthread_mutex_lock(&heap->lock);
   BlockHeader* header = HeaderOf(block);
   const SIZE_T oldSize = header->size;
@@ -98,7 +106,7 @@ void* PosixHeapReAlloc(HANDLE handle, DWORD flags, void* block, SIZE_T bytes) {
 
 BOOL PosixHeapFree(HANDLE handle, void* block) {
   PosixHeap* heap = HeapOf(handle);
-  if (heap == nullptr) return FALSE;
+  if (heap == nullptr) NullHeapFault("HeapFree");
   if (block == nullptr) return TRUE;
   pthread_mutex_lock(&heap->lock);
   BlockHeader* header = HeaderOf(block);
@@ -110,7 +118,7 @@ BOOL PosixHeapFree(HANDLE handle, void* block) {
 
 BOOL PosixHeapDestroy(HANDLE handle) {
   PosixHeap* heap = HeapOf(handle);
-  if (heap == nullptr) return FALSE;
+  if (heap == nullptr) NullHeapFault("HeapDestroy");
   for (BlockHeader* header = heap->blocks; header != nullptr;) {
     BlockHeader* next = header->next;
     std::free(header);
