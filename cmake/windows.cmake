@@ -6,16 +6,18 @@
 # msvcrt.dll, whose wide-string routines need no start-up of ours.
 
 # Everything that goes into the executable is optimised for size; unused
-# routines and data are dropped at link time.
-set(HUECAST_WINDOWS_CODE_OPTIONS
-  ${HUECAST_CODE_OPTIONS}
+# routines and data are dropped at link time. The program calls only the C
+# runtime routines it names among its platform operations, so the compiler
+# must not turn loops into calls of its own (strlen, memcpy, memset).
+set(HUECAST_WINDOWS_COMPILE_OPTIONS
   -ffunction-sections
   -fdata-sections
   -fno-threadsafe-statics
   -fno-ident
+  -fno-tree-loop-distribute-patterns
 )
-target_compile_options(huecast_core PRIVATE
-  -ffunction-sections -fdata-sections -fno-threadsafe-statics -fno-ident)
+set(HUECAST_WINDOWS_CODE_OPTIONS ${HUECAST_CODE_OPTIONS} ${HUECAST_WINDOWS_COMPILE_OPTIONS})
+target_compile_options(huecast_core PRIVATE ${HUECAST_WINDOWS_COMPILE_OPTIONS})
 
 # The version record. windres is run directly: the compile options of the
 # project are C++ options and mean nothing to it.

@@ -239,10 +239,13 @@ def CommandPe(args):
   # msvcrt.dll supplies exactly the C runtime routines that the platform
   # header names: nothing of a C runtime start-up, no routine that slipped
   # in past the platform boundary.
+  # memset serves only ReleaseObject, which nothing in this program calls:
+  # the linker drops both.
   runtime = CRuntimeRoutines(os.path.join(args.source, "src", "platform", "platform.h"))
-  Check(len(runtime) >= 9, "the platform header names the C runtime routines: %s" % runtime)
-  Check(imported.get("msvcrt.dll", []) == runtime,
-        "msvcrt.dll supplies exactly %s: %s" % (runtime, imported.get("msvcrt.dll")))
+  Check("memset" in runtime, "the platform header names the C runtime routines: %s" % runtime)
+  expected = [name for name in runtime if name != "memset"]
+  Check(imported.get("msvcrt.dll", []) == expected,
+        "msvcrt.dll supplies exactly %s: %s" % (expected, imported.get("msvcrt.dll")))
 
   # The version record is filed under the neutral language, as its string
   # table is.
