@@ -41,8 +41,9 @@ ControlRecord Control = {
 };
 
 // Collects the event signals that the process did not inherit as ignored
-// and returns how many there are. An ignored signal is left as it is: blocked, it would stay
-// pending and sigwait would take it, so that `nohup` or `trap '' INT` ended the run.
+// and returns how many there are. An ignored signal is left as it is:
+// blocked, it would stay pending and sigwait would take it, so that a run
+// under nohup or after trap '' INT would still end by it.
 int CollectEventSignals(sigset_t* set) {
   sigemptyset(set);
   int count = 0;
@@ -95,10 +96,10 @@ void* ControlThread(void*) {
 }
 
 bool StartControlThread() {
-  // Blocked here before the thread exists, so every thread inherits the mask
-  // and only the control thread takes these signals.
   // With every event signal ignored there is nothing to take.
   if (CollectEventSignals(&Control.taken) == 0) return true;
+  // Blocked here before the thread exists, so every thread inherits the mask
+  // and only the control thread takes these signals.
   const sigset_t set = Control.taken;
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   pthread_attr_t attributes;

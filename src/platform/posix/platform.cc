@@ -156,7 +156,7 @@ BOOL GetConsoleScreenBufferInfo(HANDLE console, CONSOLE_SCREEN_BUFFER_INFO* info
 
 BOOL SetConsoleTextAttribute(HANDLE console, WORD attributes) {
   if (!IsTerminal(console)) return FALSE;
-  if (!TerminalColours) return TRUE;  // the attribute is kept, but not shown
+  if (!TerminalColours) return TRUE;  // set, as far as the caller can tell, but not shown
   char sequence[kSgrBufferSize];
   const std::size_t length = AttributeToSgr(attributes, sequence);
   std::size_t written = 0;
