@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -51,18 +52,43 @@ std::string ReadFile(const char* path) {
   return content;
 }
 
+std::string NameOf(const std::string& entry) {
+  return entry.substr(0, entry.find('='));
+}
+
+// Builds the tool's environment: this process's, with the variables that
+// change how the terminal is served replaced by fixed ones and the setting's.
+std::vector<std::string> EnvironmentFor(const RunSetting& setting) {
+  std::vector<std::string> entries = setting.environment;
+  bool typeGiven = false;
+  for (const std::string& entry : entries) typeGiven = typeGiven || NameOf(entry) == "TERM";
+  if (!typeGiven) entries.push_back("TERM=xterm");
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string name = NameOf(*entry);
+    bool replaced = name == "NO_COLOR";
+    for (const std::string& own : entries) replaced = replaced || NameOf(own) == name;
+    if (!replaced) entries.push_back(*entry);
+  }
+  return entries;
+}
+
 }  // namespace
 
 const char* ToolPath() {
   return HUECAST_TOOL;
 }
 
-ToolRun RunTool(const std::vector<std::string>& arguments, OutputKind output) {
+ToolRun RunTool(const std::vector<std::string>& arguments, OutputKind output,
+                const RunSetting& setting) {
   ToolRun run{};
   std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(ToolPath()));
+  argv.push_back(const_cast<char*>(setting.program.empty() ? ToolPath() : setting.program.c_str()));
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
+  const std::vector<std::string> environment = EnvironmentFor(setting);
+  std::vector<char*> envp;
+  for (const std::string& entry : environment) envp.push_back(const_cast<char*>(entry.c_str()));
+  envp.push_back(nullptr);
 
   int errorPipe[2];
   if (pipe(errorPipe) != 0) std::abort();
@@ -76,7 +102,7 @@ ToolRun RunTool(const std::vector<std::string>& arguments, OutputKind output) {
       close(outputPipe[0]);
       outputPipe[0] = -1;
     }
-  } else if (output == OutputKind::kFile) {
+  } else if (output == OutputKind::kFile || output == OutputKind::kSmallFile) {
     file = mkstemp(filePath);
   } else if (output == OutputKind::kDevFull) {
     file = open("/dev/full", O_WRONLY);
@@ -96,13 +122,18 @@ ToolRun RunTool(const std::vector<std::string>& arguments, OutputKind output) {
     if (outputPipe[1] >= 0) dup2(outputPipe[1], STDOUT_FILENO);
     if (file >= 0) dup2(file, STDOUT_FILENO);
     if (output == OutputKind::kClosed) close(STDOUT_FILENO);
+    if (output == OutputKind::kSmallFile) {
+      const rlimit limit = {kSmallFileLimit, kSmallFileLimit};
+      setrlimit(RLIMIT_FSIZE, &limit);
+      signal(SIGXFSZ, SIG_DFL);  // as a shell that has not touched it leaves it
+    }
     if (output != OutputKind::kTerminal) {
       // Standard input is no terminal either, as in a redirected batch run.
       const int null = open("/dev/null", O_RDONLY);
       dup2(null, STDIN_FILENO);
     }
     for (int descriptor = 3; descriptor < 256; ++descriptor) close(descriptor);
-    execv(argv[0], argv.data());
+    execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }
   close(errorPipe[1]);
@@ -116,7 +147,7 @@ ToolRun RunTool(const std::vector<std::string>& arguments, OutputKind output) {
   close(errorPipe[0]);
   if (outputPipe[0] >= 0) close(outputPipe[0]);
   if (terminal >= 0) close(terminal);
-  if (output == OutputKind::kFile) {
+  if (output == OutputKind::kFile || output == OutputKind::kSmallFile) {
     run.output = ReadFile(filePath);
     unlink(filePath);
   }

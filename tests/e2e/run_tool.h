@@ -15,6 +15,16 @@ enum class OutputKind {
   kDevFull,     // /dev/full: every write fails
   kClosed,      // standard output closed
   kBrokenPipe,  // a pipe whose reader has gone
+  kSmallFile,   // a regular file under a file-size limit of kSmallFileLimit bytes
+};
+
+constexpr long kSmallFileLimit = 4096;
+
+// What a run changes from the usual one: the tool is started by its own path
+// in a terminal of type xterm, with NO_COLOR unset.
+struct RunSetting {
+  std::string program;                   // another path to start the tool by
+  std::vector<std::string> environment;  // NAME=value entries, put in place of the usual
 };
 
 struct ToolRun {
@@ -28,7 +38,8 @@ struct ToolRun {
 // Returns the path of the tool under test (the native build's binary).
 const char* ToolPath();
 // Runs the tool with arguments (the program path is added) and waits for it.
-ToolRun RunTool(const std::vector<std::string>& arguments, OutputKind output);
+ToolRun RunTool(const std::vector<std::string>& arguments, OutputKind output,
+                const RunSetting& setting = {});
 // Returns UTF-16LE bytes of a UTF-8 text, as redirected output carries them.
 std::string Utf16Le(const std::string& utf8);
 

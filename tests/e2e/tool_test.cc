@@ -45,6 +45,14 @@ const RedirectedCase kRedirectedCases[] = {
     {"NonAscii", {"0", "héllo € 😀"}, "héllo € 😀\r\n", 0},
     {"SpacesAndTabsKept", {"0", " a\tb "}, " a\tb \r\n", 0},
     {"Backslashes", {"0", "C:\\dir\\"}, "C:\\dir\\\r\n", 0},
+    // Each argument stays one parameter, whatever double quotes it holds.
+    {"QuotesAlone", {"0A", "\"", "07", "\"\""}, "\"\"\"\r\n", 0},
+    {"QuotesLeadingAndTrailing", {"0A", "\"x", "07", "y\""}, "\"xy\"\r\n", 0},
+    {"QuotesInsideWithSpaces",
+     {"0A", "say \"hi there\"", "07", "end"},
+     "say \"hi there\"end\r\n",
+     0},
+    {"QuotesNextToApostrophes", {"0A", "''\"", "07", "\"'''"}, "\"\"\"\"'\r\n", 0},
 };
 
 class RedirectedOutput : public ::testing::TestWithParam<RedirectedCase> {};
@@ -103,6 +111,48 @@ TEST_P(TerminalOutput, ShowsColoursAndUtf8) {
 INSTANTIATE_TEST_SUITE_P(Cases, TerminalOutput, ::testing::ValuesIn(kTerminalCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+struct ColourSettingCase {
+  const char* name;
+  const char* setting;  // the environment entry
+  Arguments arguments;
+  std::string bytes;
+  int exitCode;
+};
+
+const ColourSettingCase kColourSettingCases[] = {
+    {"NoColour", "NO_COLOR=1", {"1E", "Hello", "07", " ok"}, "Hello ok\r\n", 0},
+    {"NoColourRejectedCode", "NO_COLOR=1", {"1E", "a", "77", "x"}, "ax\r\n", 1},
+    {"NoColourUtf8", "NO_COLOR=yes", {"0A", "héllo € 😀"}, "héllo € 😀\r\n", 0},
+    {"DumbTerminal", "TERM=dumb", {"1E", "Hello", "07", " ok"}, "Hello ok\r\n", 0},
+    {"DumbTerminalRejectedCode", "TERM=dumb", {"77", "x"}, "x\r\n", 1},
+    {"DumbTerminalHelp", "TERM=dumb", {}, kHelp, 255},
+    {"EmptyNoColourKeepsColours",
+     "NO_COLOR=",
+     {"1E", "Hello", "07", " ok"},
+     "\x1b[93;44mHello\x1b[0m ok\r\n",
+     0},
+};
+
+class ColourSetting : public ::testing::TestWithParam<ColourSettingCase> {};
+
+TEST_P(ColourSetting, DecidesWhetherTheTerminalGetsEscapeSequences) {
+  const ColourSettingCase& c = GetParam();
+  const ToolRun run =
+      RunTool(c.arguments, OutputKind::kTerminal, {.program = {}, .environment = {c.setting}});
+  EXPECT_EQ(run.output, c.bytes);
+  EXPECT_EQ(run.exitCode, c.exitCode);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ColourSetting, ::testing::ValuesIn(kColourSettingCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ColourSetting, RedirectedOutputIsTheSame) {
+  const ToolRun run = RunTool({"1E", "Hello", "77", "x"}, OutputKind::kFile,
+                              {.program = {}, .environment = {"NO_COLOR=1", "TERM=dumb"}});
+  EXPECT_EQ(run.output, Utf16Le("Hellox\r\n"));
+  EXPECT_EQ(run.exitCode, 1);
+}
+
 struct FailureCase {
   const char* name;
   Arguments arguments;
@@ -118,6 +168,8 @@ const FailureCase kFailureCases[] = {
     {"HelpOnFullDevice", {}, OutputKind::kDevFull, 255},
     // No string, no output: nothing was lost.
     {"NothingToWrite", {"1E"}, OutputKind::kDevFull, 0},
+    // The write past the limit fails; no signal ends the run.
+    {"FileSizeLimit", {"1E", std::string(kSmallFileLimit, 'x')}, OutputKind::kSmallFile, 2},
 };
 
 class OutputFailure : public ::testing::TestWithParam<FailureCase> {};
@@ -133,16 +185,25 @@ TEST_P(OutputFailure, LostTextIsReportedNotFatal) {
 INSTANTIATE_TEST_SUITE_P(Cases, OutputFailure, ::testing::ValuesIn(kFailureCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+struct BlockedRun {
+  std::size_t bytes;  // bytes read from the pipe
+  int exitCode;       // -1 when ended by a signal
+  int signal;         // the signal that ended it, 0 for a normal exit
+};
+
 // Starts the tool writing a text larger than a pipe holds into a pipe that
-// nobody reads, sends a signal once it is blocked, and reports how it ended.
-int SignalWhileBlocked(int signalNumber) {
+// nobody reads, with the signal ignored or at its default, sends the signal
+// once the tool is blocked, then reads the pipe to its end.
+BlockedRun SignalWhileBlocked(int signalNumber, bool ignored) {
+  BlockedRun run{};
   int output[2];
-  if (pipe(output) != 0) return -1;
+  if (pipe(output) != 0) return run;
   // A command line holds less than a pipe's usual 64 KiB, so the pipe is made small.
   fcntl(output[1], F_SETPIPE_SZ, 4096);
   const std::string big(30000, 'x');
   const pid_t child = fork();
   if (child == 0) {
+    signal(signalNumber, ignored ? SIG_IGN : SIG_DFL);
     dup2(output[1], STDOUT_FILENO);
     close(output[0]);
     close(output[1]);
@@ -152,16 +213,53 @@ int SignalWhileBlocked(int signalNumber) {
   close(output[1]);
   usleep(300 * 1000);
   kill(child, signalNumber);
+  // Time for the signal to take effect before the pipe is read.
+  usleep(100 * 1000);
+  char buffer[65536];
+  ssize_t got;
+  while ((got = read(output[0], buffer, sizeof buffer)) > 0) {
+    run.bytes += static_cast<std::size_t>(got);
+  }
   int status = 0;
   waitpid(child, &status, 0);
   close(output[0]);
-  return WIFSIGNALED(status) ? WTERMSIG(status) : 1000 + WEXITSTATUS(status);
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  return run;
 }
+
+// 30000 units and CR LF, as UTF-16.
+constexpr std::size_t kBlockedRunBytes = 60004;
 
 TEST(Signals, EndTheProcessByTheSignalWhileOutputIsBlocked) {
   for (int signalNumber : {SIGHUP, SIGINT, SIGTERM}) {
-    EXPECT_EQ(SignalWhileBlocked(signalNumber), signalNumber) << strsignal(signalNumber);
+    const BlockedRun run = SignalWhileBlocked(signalNumber, false);
+    EXPECT_EQ(run.signal, signalNumber) << strsignal(signalNumber);
+    EXPECT_LT(run.bytes, kBlockedRunBytes) << strsignal(signalNumber);
   }
+}
+
+// As under nohup or after trap '' INT: the run goes on undisturbed.
+TEST(Signals, IgnoredByTheParentTheyLeaveTheRunAlone) {
+  for (int signalNumber : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) {
+    const BlockedRun run = SignalWhileBlocked(signalNumber, true);
+    EXPECT_EQ(run.signal, 0) << strsignal(signalNumber);
+    EXPECT_EQ(run.exitCode, 0) << strsignal(signalNumber);
+    EXPECT_EQ(run.bytes, kBlockedRunBytes) << strsignal(signalNumber);
+  }
+}
+
+TEST(ProgramPath, QuoteAndSpaceInItShiftNoParameter) {
+  char directory[] = "/tmp/huecast-e2e-XXXXXX";
+  ASSERT_NE(mkdtemp(directory), nullptr);
+  const std::string link = std::string(directory) + "/p\" 07 \"q";
+  ASSERT_EQ(symlink(ToolPath(), link.c_str()), 0);
+  const ToolRun run =
+      RunTool({"0A", "a", "07", "b"}, OutputKind::kFile, {.program = link, .environment = {}});
+  unlink(link.c_str());
+  rmdir(directory);
+  EXPECT_EQ(run.output, Utf16Le("ab\r\n"));
+  EXPECT_EQ(run.exitCode, 0);
 }
 
 std::string OneCharacterParameters(int count, Arguments* arguments) {
@@ -203,6 +301,13 @@ TEST(Limits, LongerCommandLineIsRefusedWithNothingOnStandardOutput) {
     EXPECT_EQ(run.output, "");
     EXPECT_EQ(run.errors, kMessage);
   }
+  // A double quote costs the two apostrophes that carry it.
+  const ToolRun quotes = RunTool({"0", std::string(16383, '"')}, OutputKind::kPipe);
+  EXPECT_EQ(quotes.exitCode, 206);
+  EXPECT_EQ(quotes.errors, kMessage);
+  const ToolRun fits = RunTool({"0", std::string(16382, '"')}, OutputKind::kFile);
+  EXPECT_EQ(fits.exitCode, 0);
+  EXPECT_EQ(fits.output, Utf16Le(std::string(16382, '"') + "\r\n"));
   // The limit counts UTF-16 units, not bytes: 16383 three-byte characters fit.
   std::string euros;
   for (int i = 0; i < 16383; ++i) euros += "€";

@@ -126,12 +126,16 @@ TEST_F(ParametersTest, FetchedTextLandsAtThePositionGiven) {
 }
 
 TEST_F(ParametersTest, ABuiltCommandLineSplitsBackIntoItsArguments) {
-  const char* const argv[] = {"/usr/bin/my prog", "a b", "", "x\ty", "\xC3\xA9", "q\"", "1E"};
-  const BuiltCommandLine built = BuildCommandLine(7, argv);
+  const char* const argv[] = {"/usr/bin/my \"prog", "a b", "",    "x\ty",
+                              "\xC3\xA9",           "\"q", "q\"", "\"",
+                              "say \"hi there\"",   "1E"};
+  const BuiltCommandLine built = BuildCommandLine(10, argv);
   UseCommandLine(built.units);
   std::free(built.units);
-  EXPECT_EQ(CountParameters(), 6);
-  EXPECT_EQ(FetchInSequence(6), (Texts{u"a b", u"", u"x\ty", u"\u00E9", u"q\"", u"1E"}));
+  EXPECT_EQ(CountParameters(), 9);
+  // A double quote arrives as the two apostrophes that the strings read back as one.
+  EXPECT_EQ(FetchInSequence(9), (Texts{u"a b", u"", u"x\ty", u"\u00E9", u"''q", u"q''", u"''",
+                                       u"say ''hi there''", u"1E"}));
 }
 
 }  // namespace

@@ -17,8 +17,11 @@ struct BuiltCommandLine {
   std::size_t parameterUnits;  // units after the program path
 };
 
-// Joins the arguments, each decoded from UTF-8, with single spaces; an
-// argument that is empty or holds a space is enclosed in double quotes.
+// Joins the arguments, each decoded from UTF-8, with single spaces, so that
+// the scan gives back each argument as exactly one parameter: a double quote
+// in a parameter is written as two apostrophes and dropped from the program
+// path, and an argument that is then empty or holds a space is enclosed in
+// double quotes.
 BuiltCommandLine BuildCommandLine(int argc, const char* const* argv);
 
 }  // namespace huecast

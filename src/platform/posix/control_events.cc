@@ -27,7 +27,8 @@ struct ControlRecord {
   pthread_mutex_t dispatch;                  // held while an event is dispatched
   PHANDLER_ROUTINE routines[kMostRoutines];  // in order of registration
   int count;                                 // routines registered
-  bool started;                              // the control thread runs
+  bool started;                              // the control thread runs or has nothing to take
+  sigset_t taken;                            // the signals the control thread waits for
 };
 
 ControlRecord Control = {
@@ -36,13 +37,25 @@ ControlRecord Control = {
     .routines = {},
     .count = 0,
     .started = false,
+    .taken = {},
 };
 
-sigset_t EventSignals() {
-  sigset_t set;
-  sigemptyset(&set);
-  for (const SignalEvent& entry : kSignalEvents) sigaddset(&set, entry.signalNumber);
-  return set;
+// Collects the event signals that the process did not inherit as ignored
+// and returns how many there are. An ignored signal is left as it is:
+// blocked, it would stay pending and sigwait would take it, so that a run
+// under nohup or after trap '' INT would still end by it.
+int CollectEventSignals(sigset_t* set) {
+  sigemptyset(set);
+  int count = 0;
+  for (const SignalEvent& entry : kSignalEvents) {
+    struct sigaction current {};
+    if (sigaction(entry.signalNumber, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) {
+      continue;
+    }
+    sigaddset(set, entry.signalNumber);
+    ++count;
+  }
+  return count;
 }
 
 bool Dispatch(DWORD event) {
@@ -70,10 +83,9 @@ bool Dispatch(DWORD event) {
 }
 
 void* ControlThread(void*) {
-  const sigset_t set = EventSignals();
   for (;;) {
     int signalNumber = 0;
-    if (sigwait(&set, &signalNumber) != 0) continue;
+    if (sigwait(&Control.taken, &signalNumber) != 0) continue;
     const int event = ControlEventOf(signalNumber);
     if (event < 0) continue;
     pthread_mutex_lock(&Control.dispatch);
@@ -84,9 +96,11 @@ void* ControlThread(void*) {
 }
 
 bool StartControlThread() {
+  // With every event signal ignored there is nothing to take.
+  if (CollectEventSignals(&Control.taken) == 0) return true;
   // Blocked here before the thread exists, so every thread inherits the mask
   // and only the control thread takes these signals.
-  const sigset_t set = EventSignals();
+  const sigset_t set = Control.taken;
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   pthread_attr_t attributes;
   pthread_attr_init(&attributes);

@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -32,8 +33,15 @@ constexpr int kCommandLineTooLong = 206;
 constexpr char kTooLongMessage[] =
     "huecast: the command line is too long (more than 32767 UTF-16 units)\n";
 
+// Signals that would end the process where Windows has a write fail: a pipe
+// whose reader has gone (EPIPE) and a file past the size limit (EFBIG).
+constexpr int kIgnoredSignals[] = {SIGPIPE, SIGXFSZ};
+
 char16_t EmptyCommandLine[1];
 char16_t* CommandLine = EmptyCommandLine;
+
+// Whether the terminal is sent escape sequences, decided once at start-up.
+bool TerminalColours = true;
 
 // A handle is its descriptor plus one, so that no valid handle is null.
 HANDLE HandleOf(int descriptor) {
@@ -93,7 +101,8 @@ bool WriteUtf8(int descriptor, const char16_t* units, std::size_t count) {
 }  // namespace
 
 void PosixStartup(int argc, const char* const* argv) {
-  signal(SIGPIPE, SIG_IGN);
+  for (const int signalNumber : kIgnoredSignals) signal(signalNumber, SIG_IGN);
+  TerminalColours = ShowsColours(getenv("NO_COLOR"), getenv("TERM"));
   const BuiltCommandLine line = BuildCommandLine(argc, argv);
   if (line.units == nullptr) return;  // the command line reads as empty
   if (line.parameterUnits > kCommandLineLimit) {
@@ -147,6 +156,7 @@ BOOL GetConsoleScreenBufferInfo(HANDLE console, CONSOLE_SCREEN_BUFFER_INFO* info
 
 BOOL SetConsoleTextAttribute(HANDLE console, WORD attributes) {
   if (!IsTerminal(console)) return FALSE;
+  if (!TerminalColours) return TRUE;  // set, as far as the caller can tell, but not shown
   char sequence[kSgrBufferSize];
   const std::size_t length = AttributeToSgr(attributes, sequence);
   std::size_t written = 0;
@@ -184,6 +194,7 @@ BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE routine, BOOL add) {
 BOOL SetConsoleTitleW(const char16_t* title) {
   const HANDLE output = HandleOf(STDOUT_FILENO);
   if (title == nullptr || !IsTerminal(output)) return FALSE;
+  if (!TerminalColours) return TRUE;  // no escape sequence at all
   const int descriptor = DescriptorOf(output);
   std::size_t written = 0;
   return WriteAll(descriptor, "\x1b]0;", 4, &written) &&

@@ -1,6 +1,7 @@
 #include "platform/posix/terminal.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace huecast {
 
@@ -18,6 +19,12 @@ char* AppendNumber(char* out, unsigned value) {
 }
 
 }  // namespace
+
+bool ShowsColours(const char* noColour, const char* terminalType) {
+  const bool noColourSet = noColour != nullptr && *noColour != 0;
+  const bool dumb = terminalType != nullptr && std::strcmp(terminalType, "dumb") == 0;
+  return !noColourSet && !dumb;
+}
 
 std::size_t AttributeToSgr(WORD attribute, char* out) {
   char* p = out;

@@ -21,7 +21,15 @@ TEST(CommandLineTest, JoinsQuotesAndDecodesTheArguments) {
       {{"prog", ""}, u"prog \"\"", 3},
       {{"my prog", "a b", "c"}, u"\"my prog\" \"a b\" c", 8},
       {{"p", " "}, u"p \" \"", 4},
-      {{"p", "a\tb", "say\"hi", "C:\\x\\"}, u"p a\tb say\"hi C:\\x\\", 17},
+      {{"p", "a\tb", "C:\\x\\"}, u"p a\tb C:\\x\\", 10},
+      // A double quote in a parameter becomes two apostrophes wherever it is.
+      {{"p", "\"", "\"x", "y\"", "say \"hi there\"", "''\""},
+       u"p '' ''x y'' \"say ''hi there''\" ''''",
+       35},
+      // The program path loses its double quotes and is grouped by its spaces.
+      {{"p\" 07 \"q", "a"}, u"\"p 07 q\" a", 2},
+      {{"\"", "a"}, u"\"\" a", 2},
+      {{"p", "\xE2\x82\"\xC3\xA9"}, u"p \uFFFD''\u00E9", 5},
       {{"p", "\xC3\xA9", "\xF0\x9F\x98\x80"}, u"p \u00E9 \U0001F600", 5},
       {{"p\xFF",
         "a\xFF"

@@ -50,5 +50,21 @@ TEST(AttributeToSgr, KnownExamples) {
   }
 }
 
+TEST(ShowsColours, NoColourAndDumbTerminalTurnThemOff) {
+  struct {
+    const char* noColour;
+    const char* terminalType;
+    bool colours;
+  } const cases[] = {
+      {nullptr, nullptr, true}, {nullptr, "xterm", true}, {"", "xterm", true},
+      {"1", "xterm", false},    {"0", nullptr, false},    {nullptr, "dumb", false},
+      {"", "dumb", false},      {nullptr, "", true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ShowsColours(c.noColour, c.terminalType), c.colours)
+        << (c.noColour ? c.noColour : "(unset)") << " " << (c.terminalType ? c.terminalType : "");
+  }
+}
+
 }  // namespace
 }  // namespace huecast
