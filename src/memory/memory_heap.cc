@@ -16,7 +16,6 @@ HANDLE MemoryHeapStartup() {
 BOOL MemoryHeapShutdown() {
   HANDLE heap = MemoryHeap;
   MemoryHeap = nullptr;
-  if (heap == nullptr) return FALSE;
   return DestroyHeap(heap);
 }
 
