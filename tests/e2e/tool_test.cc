@@ -53,6 +53,12 @@ const RedirectedCase kRedirectedCases[] = {
      "say \"hi there\"end\r\n",
      0},
     {"QuotesNextToApostrophes", {"0A", "''\"", "07", "\"'''"}, "\"\"\"\"'\r\n", 0},
+    {"ApostropheBeforeQuote", {"0E", "x'\"y", "07", "b'\""}, "x'\"yb'\"\r\n", 0},
+    {"ApostropheBetweenQuotes", {"0E", "\"'\"", "07", "'\"'"}, "\"'\"'\"'\r\n", 0},
+    {"ApostropheAfterQuoteWithSpaces", {"0E", "a \"'b", "07", "\"' c"}, "a \"'b\"' c\r\n", 0},
+    // In double quotes every double quote travels as '', so one that follows
+    // an apostrophe cannot be told from ''' typed: the pair forms first.
+    {"ApostropheBeforeQuoteWithSpaces", {"0E", "the boys'\""}, "the boys\"'\r\n", 0},
 };
 
 class RedirectedOutput : public ::testing::TestWithParam<RedirectedCase> {};
@@ -301,13 +307,23 @@ TEST(Limits, LongerCommandLineIsRefusedWithNothingOnStandardOutput) {
     EXPECT_EQ(run.output, "");
     EXPECT_EQ(run.errors, kMessage);
   }
-  // A double quote costs the two apostrophes that carry it.
-  const ToolRun quotes = RunTool({"0", std::string(16383, '"')}, OutputKind::kPipe);
-  EXPECT_EQ(quotes.exitCode, 206);
-  EXPECT_EQ(quotes.errors, kMessage);
-  const ToolRun fits = RunTool({"0", std::string(16382, '"')}, OutputKind::kFile);
-  EXPECT_EQ(fits.exitCode, 0);
-  EXPECT_EQ(fits.output, Utf16Le(std::string(16382, '"') + "\r\n"));
+  // A double quote counts as it is passed on: one unit where it stays, two
+  // where it travels as ''. "0" and its space take 2 units, the separating
+  // space 1; a bare argument of N quotes takes N + 1, one in double quotes
+  // with a space before its N quotes 2N + 3.
+  const struct {
+    std::string prefix;
+    std::size_t mostQuotes;
+  } quoteRuns[] = {{"", 32763}, {" ", 16380}};
+  for (const auto& r : quoteRuns) {
+    const std::string fitting = r.prefix + std::string(r.mostQuotes, '"');
+    const ToolRun fits = RunTool({"0", fitting}, OutputKind::kFile);
+    EXPECT_EQ(fits.exitCode, 0) << r.mostQuotes;
+    EXPECT_EQ(fits.output, Utf16Le(fitting + "\r\n")) << r.mostQuotes;
+    const ToolRun over = RunTool({"0", fitting + '"'}, OutputKind::kPipe);
+    EXPECT_EQ(over.exitCode, 206) << r.mostQuotes;
+    EXPECT_EQ(over.errors, kMessage) << r.mostQuotes;
+  }
   // The limit counts UTF-16 units, not bytes: 16383 three-byte characters fit.
   std::string euros;
   for (int i = 0; i < 16383; ++i) euros += "€";
