@@ -191,6 +191,9 @@ TEST_P(OutputFailure, LostTextIsReportedNotFatal) {
 INSTANTIATE_TEST_SUITE_P(Cases, OutputFailure, ::testing::ValuesIn(kFailureCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// How the parent hands a signal to the tool.
+enum class Inherited { kDefault, kIgnored, kBlocked };
+
 struct BlockedRun {
   std::size_t bytes;  // bytes read from the pipe
   int exitCode;       // -1 when ended by a signal
@@ -198,9 +201,9 @@ struct BlockedRun {
 };
 
 // Starts the tool writing a text larger than a pipe holds into a pipe that
-// nobody reads, with the signal ignored or at its default, sends the signal
+// nobody reads, with the signal as the parent hands it on, sends the signal
 // once the tool is blocked, then reads the pipe to its end.
-BlockedRun SignalWhileBlocked(int signalNumber, bool ignored) {
+BlockedRun SignalWhileBlocked(int signalNumber, Inherited inherited) {
   BlockedRun run{};
   int output[2];
   if (pipe(output) != 0) return run;
@@ -209,7 +212,11 @@ BlockedRun SignalWhileBlocked(int signalNumber, bool ignored) {
   const std::string big(30000, 'x');
   const pid_t child = fork();
   if (child == 0) {
-    signal(signalNumber, ignored ? SIG_IGN : SIG_DFL);
+    signal(signalNumber, inherited == Inherited::kIgnored ? SIG_IGN : SIG_DFL);
+    sigset_t mask;
+    sigemptyset(&mask);
+    sigaddset(&mask, signalNumber);
+    sigprocmask(inherited == Inherited::kBlocked ? SIG_BLOCK : SIG_UNBLOCK, &mask, nullptr);
     dup2(output[1], STDOUT_FILENO);
     close(output[0]);
     close(output[1]);
@@ -237,21 +244,31 @@ BlockedRun SignalWhileBlocked(int signalNumber, bool ignored) {
 // 30000 units and CR LF, as UTF-16.
 constexpr std::size_t kBlockedRunBytes = 60004;
 
-TEST(Signals, EndTheProcessByTheSignalWhileOutputIsBlocked) {
-  for (int signalNumber : {SIGHUP, SIGINT, SIGTERM}) {
-    const BlockedRun run = SignalWhileBlocked(signalNumber, false);
-    EXPECT_EQ(run.signal, signalNumber) << strsignal(signalNumber);
-    EXPECT_LT(run.bytes, kBlockedRunBytes) << strsignal(signalNumber);
-  }
-}
-
-// As under nohup or after trap '' INT: the run goes on undisturbed.
-TEST(Signals, IgnoredByTheParentTheyLeaveTheRunAlone) {
-  for (int signalNumber : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) {
-    const BlockedRun run = SignalWhileBlocked(signalNumber, true);
-    EXPECT_EQ(run.signal, 0) << strsignal(signalNumber);
-    EXPECT_EQ(run.exitCode, 0) << strsignal(signalNumber);
-    EXPECT_EQ(run.bytes, kBlockedRunBytes) << strsignal(signalNumber);
+// At their default the signals end the run as the console's events do. Ignored
+// by the parent (nohup, trap '' INT) or blocked by it, they leave the run
+// alone, and it completes.
+TEST(Signals, SentWhileOutputIsBlocked) {
+  const struct {
+    int signalNumber;
+    Inherited inherited;
+    bool ends;
+  } cases[] = {
+      {SIGHUP, Inherited::kDefault, true},   {SIGINT, Inherited::kDefault, true},
+      {SIGTERM, Inherited::kDefault, true},  {SIGHUP, Inherited::kIgnored, false},
+      {SIGINT, Inherited::kIgnored, false},  {SIGQUIT, Inherited::kIgnored, false},
+      {SIGTERM, Inherited::kIgnored, false}, {SIGTERM, Inherited::kBlocked, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << strsignal(c.signalNumber) << " case " << &c - cases);
+    const BlockedRun run = SignalWhileBlocked(c.signalNumber, c.inherited);
+    if (c.ends) {
+      EXPECT_EQ(run.signal, c.signalNumber);
+      EXPECT_LT(run.bytes, kBlockedRunBytes);
+    } else {
+      EXPECT_EQ(run.signal, 0);
+      EXPECT_EQ(run.exitCode, 0);
+      EXPECT_EQ(run.bytes, kBlockedRunBytes);
+    }
   }
 }
 
