@@ -102,6 +102,11 @@ const TerminalCase kTerminalCases[] = {
     {"RejectedCodeSendsNothing", {"77", "x"}, "x\r\n", 1},
     {"Utf8Text", {"0", "héllo € 😀"}, "héllo € 😀\r\n", 0},
     {"CodeWithoutStringStillColours", {"1E"}, "\x1b[93;44m", 0},
+    // The text goes out in slices of 1024 units; this pair straddles the first edge.
+    {"SurrogatePairAcrossSlices",
+     {"07", std::string(1023, '0') + "😀"},
+     "\x1b[0m" + std::string(1023, '0') + "😀\r\n",
+     0},
     {"Help", {}, kHelp, 255},
 };
 
