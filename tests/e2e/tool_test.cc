@@ -53,6 +53,12 @@ const RedirectedCase kRedirectedCases[] = {
      "say \"hi there\"end\r\n",
      0},
     {"QuotesNextToApostrophes", {"0A", "''\"", "07", "\"'''"}, "\"\"\"\"'\r\n", 0},
+    {"ApostropheBeforeQuote", {"0E", "x'\"y", "07", "b'\""}, "x'\"yb'\"\r\n", 0},
+    {"ApostropheBetweenQuotes", {"0E", "\"'\"", "07", "'\"'"}, "\"'\"'\"'\r\n", 0},
+    {"ApostropheAfterQuoteWithSpaces", {"0E", "a \"'b", "07", "\"' c"}, "a \"'b\"' c\r\n", 0},
+    // In double quotes every double quote travels as '', so one that follows
+    // an apostrophe cannot be told from ''' typed: the pair forms first.
+    {"ApostropheBeforeQuoteWithSpaces", {"0E", "the boys'\""}, "the boys\"'\r\n", 0},
 };
 
 class RedirectedOutput : public ::testing::TestWithParam<RedirectedCase> {};
@@ -96,6 +102,11 @@ const TerminalCase kTerminalCases[] = {
     {"RejectedCodeSendsNothing", {"77", "x"}, "x\r\n", 1},
     {"Utf8Text", {"0", "héllo € 😀"}, "héllo € 😀\r\n", 0},
     {"CodeWithoutStringStillColours", {"1E"}, "\x1b[93;44m", 0},
+    // The text goes out in slices of 1024 units; this pair straddles the first edge.
+    {"SurrogatePairAcrossSlices",
+     {"07", std::string(1023, '0') + "😀"},
+     "\x1b[0m" + std::string(1023, '0') + "😀\r\n",
+     0},
     {"Help", {}, kHelp, 255},
 };
 
@@ -185,6 +196,9 @@ TEST_P(OutputFailure, LostTextIsReportedNotFatal) {
 INSTANTIATE_TEST_SUITE_P(Cases, OutputFailure, ::testing::ValuesIn(kFailureCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// How the parent hands a signal to the tool.
+enum class Inherited { kDefault, kIgnored, kBlocked };
+
 struct BlockedRun {
   std::size_t bytes;  // bytes read from the pipe
   int exitCode;       // -1 when ended by a signal
@@ -192,9 +206,9 @@ struct BlockedRun {
 };
 
 // Starts the tool writing a text larger than a pipe holds into a pipe that
-// nobody reads, with the signal ignored or at its default, sends the signal
+// nobody reads, with the signal as the parent hands it on, sends the signal
 // once the tool is blocked, then reads the pipe to its end.
-BlockedRun SignalWhileBlocked(int signalNumber, bool ignored) {
+BlockedRun SignalWhileBlocked(int signalNumber, Inherited inherited) {
   BlockedRun run{};
   int output[2];
   if (pipe(output) != 0) return run;
@@ -203,7 +217,11 @@ BlockedRun SignalWhileBlocked(int signalNumber, bool ignored) {
   const std::string big(30000, 'x');
   const pid_t child = fork();
   if (child == 0) {
-    signal(signalNumber, ignored ? SIG_IGN : SIG_DFL);
+    signal(signalNumber, inherited == Inherited::kIgnored ? SIG_IGN : SIG_DFL);
+    sigset_t mask;
+    sigemptyset(&mask);
+    sigaddset(&mask, signalNumber);
+    sigprocmask(inherited == Inherited::kBlocked ? SIG_BLOCK : SIG_UNBLOCK, &mask, nullptr);
     dup2(output[1], STDOUT_FILENO);
     close(output[0]);
     close(output[1]);
@@ -231,21 +249,31 @@ BlockedRun SignalWhileBlocked(int signalNumber, bool ignored) {
 // 30000 units and CR LF, as UTF-16.
 constexpr std::size_t kBlockedRunBytes = 60004;
 
-TEST(Signals, EndTheProcessByTheSignalWhileOutputIsBlocked) {
-  for (int signalNumber : {SIGHUP, SIGINT, SIGTERM}) {
-    const BlockedRun run = SignalWhileBlocked(signalNumber, false);
-    EXPECT_EQ(run.signal, signalNumber) << strsignal(signalNumber);
-    EXPECT_LT(run.bytes, kBlockedRunBytes) << strsignal(signalNumber);
-  }
-}
-
-// As under nohup or after trap '' INT: the run goes on undisturbed.
-TEST(Signals, IgnoredByTheParentTheyLeaveTheRunAlone) {
-  for (int signalNumber : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) {
-    const BlockedRun run = SignalWhileBlocked(signalNumber, true);
-    EXPECT_EQ(run.signal, 0) << strsignal(signalNumber);
-    EXPECT_EQ(run.exitCode, 0) << strsignal(signalNumber);
-    EXPECT_EQ(run.bytes, kBlockedRunBytes) << strsignal(signalNumber);
+// At their default the signals end the run as the console's events do. Ignored
+// by the parent (nohup, trap '' INT) or blocked by it, they leave the run
+// alone, and it completes.
+TEST(Signals, SentWhileOutputIsBlocked) {
+  const struct {
+    int signalNumber;
+    Inherited inherited;
+    bool ends;
+  } cases[] = {
+      {SIGHUP, Inherited::kDefault, true},   {SIGINT, Inherited::kDefault, true},
+      {SIGTERM, Inherited::kDefault, true},  {SIGHUP, Inherited::kIgnored, false},
+      {SIGINT, Inherited::kIgnored, false},  {SIGQUIT, Inherited::kIgnored, false},
+      {SIGTERM, Inherited::kIgnored, false}, {SIGTERM, Inherited::kBlocked, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << strsignal(c.signalNumber) << " case " << &c - cases);
+    const BlockedRun run = SignalWhileBlocked(c.signalNumber, c.inherited);
+    if (c.ends) {
+      EXPECT_EQ(run.signal, c.signalNumber);
+      EXPECT_LT(run.bytes, kBlockedRunBytes);
+    } else {
+      EXPECT_EQ(run.signal, 0);
+      EXPECT_EQ(run.exitCode, 0);
+      EXPECT_EQ(run.bytes, kBlockedRunBytes);
+    }
   }
 }
 
@@ -301,13 +329,23 @@ TEST(Limits, LongerCommandLineIsRefusedWithNothingOnStandardOutput) {
     EXPECT_EQ(run.output, "");
     EXPECT_EQ(run.errors, kMessage);
   }
-  // A double quote costs the two apostrophes that carry it.
-  const ToolRun quotes = RunTool({"0", std::string(16383, '"')}, OutputKind::kPipe);
-  EXPECT_EQ(quotes.exitCode, 206);
-  EXPECT_EQ(quotes.errors, kMessage);
-  const ToolRun fits = RunTool({"0", std::string(16382, '"')}, OutputKind::kFile);
-  EXPECT_EQ(fits.exitCode, 0);
-  EXPECT_EQ(fits.output, Utf16Le(std::string(16382, '"') + "\r\n"));
+  // A double quote counts as it is passed on: one unit where it stays, two
+  // where it travels as ''. "0" and its space take 2 units, the separating
+  // space 1; a bare argument of N quotes takes N + 1, one in double quotes
+  // with a space before its N quotes 2N + 3.
+  const struct {
+    std::string prefix;
+    std::size_t mostQuotes;
+  } quoteRuns[] = {{"", 32763}, {" ", 16380}};
+  for (const auto& r : quoteRuns) {
+    const std::string fitting = r.prefix + std::string(r.mostQuotes, '"');
+    const ToolRun fits = RunTool({"0", fitting}, OutputKind::kFile);
+    EXPECT_EQ(fits.exitCode, 0) << r.mostQuotes;
+    EXPECT_EQ(fits.output, Utf16Le(fitting + "\r\n")) << r.mostQuotes;
+    const ToolRun over = RunTool({"0", fitting + '"'}, OutputKind::kPipe);
+    EXPECT_EQ(over.exitCode, 206) << r.mostQuotes;
+    EXPECT_EQ(over.errors, kMessage) << r.mostQuotes;
+  }
   // The limit counts UTF-16 units, not bytes: 16383 three-byte characters fit.
   std::string euros;
   for (int i = 0; i < 16383; ++i) euros += "€";

@@ -360,6 +360,8 @@ COMMAND_LINE_CASES = [
     ('07   a   07  b   ', "ab\r\n", 0),
     ('"1E" x', "x\r\n", 0),
     ("07 ''Hi'' 07 '''", "\"Hi\"\"'\r\n", 0),
+    # An apostrophe before a double quote in an unquoted token stays before it.
+    ("07 x'\"y 07 b'\"", "x'\"yb'\"\r\n", 0),
     ('77 x 1E y', "xy\r\n", 1),
     ('""', HELP, 255),
     ('"" 1E x', HELP, 255),

@@ -10,23 +10,34 @@ namespace huecast {
 namespace {
 
 // What a double quote inside an argument becomes on the command line. The
-// scan would read a double quote as the start or end of a group, so in a
-// parameter it is written as two apostrophes, which the program reads back
-// as a double quote; the program path is never printed, so there it is
-// dropped.
+// scan reads a double quote as an ordinary character inside a token, except
+// where it would open one: at the start of a token. So an argument that needs
+// no grouping keeps its double quotes and writes only a leading one as two
+// apostrophes, which the program reads back as a double quote; an argument in
+// double quotes writes every one so. The program path is never printed, so
+// there they are dropped.
 struct QuoteRule {
-  const char16_t* replacement;
-  std::size_t units;
+  const char16_t* leading;  // for a double quote that starts the argument
+  std::size_t leadingUnits;
+  const char16_t* inner;  // for any other double quote
+  std::size_t innerUnits;
 };
 
-constexpr QuoteRule kPathQuotes = {.replacement = u"", .units = 0};
-constexpr QuoteRule kParameterQuotes = {.replacement = u"''", .units = 2};
+// Indexed by whether the argument is the program path, then by whether it
+// is grouped.
+constexpr QuoteRule kQuoteRules[2][2] = {
+    {{.leading = u"''", .leadingUnits = 2, .inner = u"\"", .innerUnits = 1},
+     {.leading = u"''", .leadingUnits = 2, .inner = u"''", .innerUnits = 2}},
+    {{.leading = u"", .leadingUnits = 0, .inner = u"", .innerUnits = 0},
+     {.leading = u"", .leadingUnits = 0, .inner = u"", .innerUnits = 0}},
+};
 
 // Decodes an argument with its double quotes replaced by the rule's text and
 // returns the units; writes them only when units is not null. The byte '"'
 // never lies inside a UTF-8 sequence, valid or not, so the pieces between
 // the quotes decode as the whole argument would.
 std::size_t DecodeArgument(const char* argument, const QuoteRule& rule, char16_t* units) {
+  const char* const first = argument;
   std::size_t produced = 0;
   for (;;) {
     const char* quote = std::strchr(argument, '"');
@@ -34,16 +45,22 @@ std::size_t DecodeArgument(const char* argument, const QuoteRule& rule, char16_t
         quote != nullptr ? static_cast<std::size_t>(quote - argument) : std::strlen(argument);
     produced += DecodeUtf8(argument, bytes, units != nullptr ? units + produced : nullptr);
     if (quote == nullptr) return produced;
-    if (units != nullptr) std::memcpy(units + produced, rule.replacement, rule.units * 2);
-    produced += rule.units;
+    const bool leading = quote == first;
+    const std::size_t count = leading ? rule.leadingUnits : rule.innerUnits;
+    if (units != nullptr) {
+      std::memcpy(units + produced, leading ? rule.leading : rule.inner, count * 2);
+    }
+    produced += count;
     argument = quote + 1;
   }
 }
 
-// Tells whether an argument must be put in double quotes to stay one token:
-// when it is empty or holds a space.
-bool NeedsGrouping(const char* argument, std::size_t units) {
-  return units == 0 || std::strchr(argument, ' ') != nullptr;
+// Picks the quote rule of an argument and tells whether it must be put in
+// double quotes to stay one token: when it would be empty or holds a space.
+const QuoteRule& ChooseRule(const char* argument, bool path, bool* grouped) {
+  *grouped = std::strchr(argument, ' ') != nullptr ||
+             DecodeArgument(argument, kQuoteRules[path][0], nullptr) == 0;
+  return kQuoteRules[path][*grouped];
 }
 
 }  // namespace
@@ -53,17 +70,17 @@ BuiltCommandLine BuildCommandLine(int argc, const char* const* argv) {
   std::size_t total = 0;
   std::size_t pathUnits = 0;
   for (int i = 0; i < argc; ++i) {
-    const std::size_t units =
-        DecodeArgument(argv[i], i == 0 ? kPathQuotes : kParameterQuotes, nullptr);
-    total += (i > 0 ? 1 : 0) + units + (NeedsGrouping(argv[i], units) ? 2 : 0);
+    bool grouped = false;
+    const QuoteRule& rule = ChooseRule(argv[i], i == 0, &grouped);
+    total += (i > 0 ? 1 : 0) + DecodeArgument(argv[i], rule, nullptr) + (grouped ? 2 : 0);
     if (i == 0) pathUnits = total;
   }
   line.units = static_cast<char16_t*>(std::malloc((total + 1) * sizeof(char16_t)));
   if (line.units == nullptr) return line;
   std::size_t at = 0;
   for (int i = 0; i < argc; ++i) {
-    const QuoteRule& rule = i == 0 ? kPathQuotes : kParameterQuotes;
-    const bool grouped = NeedsGrouping(argv[i], DecodeArgument(argv[i], rule, nullptr));
+    bool grouped = false;
+    const QuoteRule& rule = ChooseRule(argv[i], i == 0, &grouped);
     if (i > 0) line.units[at++] = u' ';
     if (grouped) line.units[at++] = u'"';
     at += DecodeArgument(argv[i], rule, line.units + at);

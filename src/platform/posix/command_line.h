@@ -18,10 +18,11 @@ struct BuiltCommandLine {
 };
 
 // Joins the arguments, each decoded from UTF-8, with single spaces, so that
-// the scan gives back each argument as exactly one parameter: a double quote
-// in a parameter is written as two apostrophes and dropped from the program
-// path, and an argument that is then empty or holds a space is enclosed in
-// double quotes.
+// the scan gives back each argument as exactly one parameter. An argument
+// that is empty or holds a space is enclosed in double quotes, and every
+// double quote in it is written as two apostrophes; any other argument keeps
+// its double quotes but a leading one, which becomes two apostrophes. The
+// program path loses its double quotes.
 BuiltCommandLine BuildCommandLine(int argc, const char* const* argv);
 
 }  // namespace huecast

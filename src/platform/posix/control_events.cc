@@ -40,18 +40,24 @@ ControlRecord Control = {
     .taken = {},
 };
 
-// Collects the event signals that the process did not inherit as ignored
-// and returns how many there are. An ignored signal is left as it is:
-// blocked, it would stay pending and sigwait would take it, so that a run
-// under nohup or after trap '' INT would still end by it.
+// Collects the event signals that the process inherited neither ignored nor
+// blocked and returns how many there are; runs while the mask is still the
+// inherited one. The others are left as they are. An ignored one, blocked for
+// sigwait, would stay pending and be taken, so that a run under nohup or after
+// trap '' INT would still end by it; a blocked one must stay pending for the
+// caller, as it does for any program.
 int CollectEventSignals(sigset_t* set) {
   sigemptyset(set);
+  sigset_t inherited;
+  sigemptyset(&inherited);
+  pthread_sigmask(SIG_BLOCK, nullptr, &inherited);
   int count = 0;
   for (const SignalEvent& entry : kSignalEvents) {
     struct sigaction current {};
     if (sigaction(entry.signalNumber, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) {
       continue;
     }
+    if (sigismember(&inherited, entry.signalNumber) == 1) continue;
     sigaddset(set, entry.signalNumber);
     ++count;
   }
@@ -96,7 +102,7 @@ void* ControlThread(void*) {
 }
 
 bool StartControlThread() {
-  // With every event signal ignored there is nothing to take.
+  // With every event signal ignored or blocked there is nothing to take.
   if (CollectEventSignals(&Control.taken) == 0) return true;
   // Blocked here before the thread exists, so every thread inherits the mask
   // and only the control thread takes these signals.

@@ -2,7 +2,7 @@
 // SIGQUIT, SIGHUP and SIGTERM with sigwait and calls the registered routines
 // with the matching event code, newest routine first. When none of them
 // handles the event, the process ends by the signal. A signal that the
-// process inherited as ignored stays ignored and is no event.
+// process inherited as ignored or blocked stays so and is no event.
 #ifndef HUECAST_PLATFORM_POSIX_CONTROL_EVENTS_H_
 #define HUECAST_PLATFORM_POSIX_CONTROL_EVENTS_H_
 

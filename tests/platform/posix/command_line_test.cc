@@ -22,14 +22,16 @@ TEST(CommandLineTest, JoinsQuotesAndDecodesTheArguments) {
       {{"my prog", "a b", "c"}, u"\"my prog\" \"a b\" c", 8},
       {{"p", " "}, u"p \" \"", 4},
       {{"p", "a\tb", "C:\\x\\"}, u"p a\tb C:\\x\\", 10},
-      // A double quote in a parameter becomes two apostrophes wherever it is.
-      {{"p", "\"", "\"x", "y\"", "say \"hi there\"", "''\""},
-       u"p '' ''x y'' \"say ''hi there''\" ''''",
-       35},
+      // A double quote stays where the scan reads it as a character; it
+      // becomes two apostrophes where it would open a group, and everywhere
+      // in an argument that is itself in double quotes.
+      {{"p", "\"", "\"x", "y\"", "say \"hi there\"", "''\"", "x'\"y\"'", "\"' b'\""},
+       u"p '' ''x y\" \"say ''hi there''\" ''\" x'\"y\"' \"''' b'''\"",
+       51},
       // The program path loses its double quotes and is grouped by its spaces.
       {{"p\" 07 \"q", "a"}, u"\"p 07 q\" a", 2},
       {{"\"", "a"}, u"\"\" a", 2},
-      {{"p", "\xE2\x82\"\xC3\xA9"}, u"p \uFFFD''\u00E9", 5},
+      {{"p", "\xE2\x82\"\xC3\xA9"}, u"p \uFFFD\"\u00E9", 4},
       {{"p", "\xC3\xA9", "\xF0\x9F\x98\x80"}, u"p \u00E9 \U0001F600", 5},
       {{"p\xFF",
         "a\xFF"
