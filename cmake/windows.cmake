@@ -21,7 +21,8 @@ target_compile_options(huecast_core PRIVATE ${HUECAST_WINDOWS_COMPILE_OPTIONS})
 
 # The version record. windres is run directly: the compile options of the
 # project are C++ options and mean nothing to it.
-set(HUECAST_VERSION_RC ${PROJECT_SOURCE_DIR}/src/platform/win32/version.rc)
+# cmake/metadata.cmake has filled in the project's metadata.
+set(HUECAST_VERSION_RC ${PROJECT_BINARY_DIR}/version.rc)
 set(HUECAST_VERSION_OBJECT ${CMAKE_CURRENT_BINARY_DIR}/huecast_version.res.obj)
 add_custom_command(
   OUTPUT ${HUECAST_VERSION_OBJECT}

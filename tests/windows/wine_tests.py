@@ -178,18 +178,22 @@ def CommandPrefix(args):
 
 # --- the executable read back -------------------------------------------------
 
-VERSION_STRINGS = [
-    ("CompanyName", "Huecast project"),
-    ("ProductName", "Huecast"),
-    ("ProductVersion", "2.1 - 2015-02-02"),
-    ("FileVersion", "2.1 - 2015-02-02"),
-    ("FileDescription", "Console output color"),
-    ("InternalName", "Huecast"),
-    ("OriginalFilename", "Huecast.exe"),
-    ("LegalCopyright", "Copyright (C) Huecast project"),
-    ("Email", "huecast@users.noreply.invalid"),
-    ("Website", "https://huecast.invalid"),
-]
+def VersionStrings(metadata):
+  """Returns the version record's texts in order: the fixed ones, and the
+  identity fields from the project's metadata (key=value lines)."""
+  values = dict(line.split("=", 1) for line in metadata.read_text().splitlines() if "=" in line)
+  return [
+      ("CompanyName", values.get("maintainer")),
+      ("ProductName", "Huecast"),
+      ("ProductVersion", "2.1 - 2015-02-02"),
+      ("FileVersion", "2.1 - 2015-02-02"),
+      ("FileDescription", "Console output color"),
+      ("InternalName", "Huecast"),
+      ("OriginalFilename", "Huecast.exe"),
+      ("LegalCopyright", values.get("copyright")),
+      ("Email", values.get("email")),
+      ("Website", values.get("homepage")),
+  ]
 
 
 def CRuntimeRoutines(header):
@@ -278,7 +282,11 @@ def CommandPe(args):
   Check([t.LangID for t in tables] == [b"000004b0"], "one string table, 000004b0")
   if tables:
     entries = [(k.decode(), v.decode()) for k, v in tables[0].entries.items()]
-    Check(entries == VERSION_STRINGS, "version strings in order: %s" % entries)
+    metadata = pathlib.Path(args.exe).parent / "huecast-metadata"
+    expected = VersionStrings(metadata)
+    Check(entries == expected, "version strings in order: %s" % entries)
+    Check(dict(expected)["LegalCopyright"].startswith("Copyright (c) "),
+          "the copyright line comes from LICENSE: %s" % dict(expected)["LegalCopyright"])
   translations = [t.decode() if isinstance(t, bytes) else t for t in translations]
   Check(translations == ["0x0000 0x04b0"], "translation 0x0000/0x04b0: %s" % translations)
   Finish()
