@@ -229,6 +229,17 @@ def CommandPe(args):
   Check(pe.FILE_HEADER.PointerToSymbolTable == 0 and pe.FILE_HEADER.NumberOfSymbols == 0,
         "the executable is stripped")
 
+  # Windows places the image at a random address, anywhere in the 64-bit
+  # space, only when it is marked so and carries the relocations to move it.
+  for flag in ["DYNAMIC_BASE", "HIGH_ENTROPY_VA", "NX_COMPAT"]:
+    mask = pefile.DLL_CHARACTERISTICS["IMAGE_DLLCHARACTERISTICS_" + flag]
+    Check(pe.OPTIONAL_HEADER.DllCharacteristics & mask, "the image is marked %s" % flag)
+  relocations = pe.OPTIONAL_HEADER.DATA_DIRECTORY[
+      pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_BASERELOC"]]
+  Check(relocations.Size > 0, "the image carries base relocations")
+  Check(not pe.FILE_HEADER.Characteristics
+        & pefile.IMAGE_CHARACTERISTICS["IMAGE_FILE_RELOCS_STRIPPED"], "relocations not stripped")
+
   dlls = sorted(entry.dll.decode() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []))
   Check(dlls == ["KERNEL32.dll", "msvcrt.dll"], "imports only KERNEL32.dll and msvcrt.dll: %s" % dlls)
   Check(not hasattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT"), "no delay-loaded imports")

@@ -1,0 +1,60 @@
+# The compiler and linker protections of the POSIX build, the ones Debian
+# builds its own packages with: stack protector, stack-clash protection,
+# control-flow protection, fortified C library calls in optimised builds, a
+# position-independent executable with read-only relocations bound at start.
+# The tool reads command lines that scripts build from outside data.
+#
+# They apply to every target made after this file is included. The sanitizer
+# and fuzz builds bring instrumentation of their own and leave them off.
+# Sets HUECAST_STATIC_LINK_OPTIONS, the link options of the static tool: a
+# static PIE where the tool chain makes one that runs, otherwise -static.
+
+include(CheckCXXCompilerFlag)
+include(CheckCXXSourceRuns)
+
+if(HUECAST_SANITIZE OR HUECAST_FUZZ)
+  set(huecast_harden_default OFF)
+else()
+  set(huecast_harden_default ON)
+endif()
+option(HUECAST_HARDEN "Build the POSIX tool with Debian's compiler and linker protections"
+       ${huecast_harden_default})
+
+set(HUECAST_STATIC_LINK_OPTIONS -static)
+if(NOT HUECAST_HARDEN)
+  return()
+endif()
+
+# Each protection is used where the compiler knows it; -fcf-protection, for
+# one, exists only on x86.
+foreach(flag -fstack-protector-strong -fstack-clash-protection -fcf-protection)
+  string(MAKE_C_IDENTIFIER "HUECAST_HAS${flag}" known)
+  check_cxx_compiler_flag(${flag} ${known})
+  if(${known})
+    add_compile_options(${flag})
+  endif()
+endforeach()
+
+# _FORTIFY_SOURCE works only with optimisation, and warns without it. The
+# value may already come from the environment (dpkg-buildflags' CPPFLAGS);
+# setting it again to the same value is no redefinition.
+add_compile_definitions($<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:_FORTIFY_SOURCE=2>)
+
+# PIE is named outright rather than through POSITION_INDEPENDENT_CODE: CMake
+# would put its -pie after the target's own options, where it overrides the
+# static tool's -static-pie.
+add_compile_options(-fPIE)
+add_link_options(-pie -Wl,-z,relro -Wl,-z,now)
+
+# A static PIE needs start-up code that relocates the program itself (glibc's
+# rcrt1.o); not every C library has it, so the check links and runs one.
+set(CMAKE_REQUIRED_FLAGS -fPIE)
+set(CMAKE_REQUIRED_LINK_OPTIONS -static-pie)
+check_cxx_source_runs("int main() { return 0; }" HUECAST_HAS_STATIC_PIE)
+unset(CMAKE_REQUIRED_FLAGS)
+unset(CMAKE_REQUIRED_LINK_OPTIONS)
+if(HUECAST_HAS_STATIC_PIE)
+  set(HUECAST_STATIC_LINK_OPTIONS -static-pie)
+elseif(HUECAST_STATIC)
+  message(NOTICE "The tool chain makes no static PIE: the static tool loads at a fixed address")
+endif()
