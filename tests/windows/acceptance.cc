@@ -81,19 +81,6 @@ void EndRun() {
   Harness.runFailures = 0;
 }
 
-// Puts the case's repeated piece in place of the mark, count times.
-std::u16string Expand(const char16_t* text, const char16_t* piece, int count) {
-  std::u16string expanded;
-  for (; *text != 0; ++text) {
-    if (*text != kRepeatMark) {
-      expanded += *text;
-      continue;
-    }
-    for (int i = 0; i < count; ++i) expanded += piece;
-  }
-  return expanded;
-}
-
 // Returns how often the repeated piece goes into the line: the table's
 // count, or as many units as fill the line to the length asked for.
 int RepeatCount(const WindowsCase& c, std::size_t lineWithout) {
@@ -107,8 +94,8 @@ int RepeatCount(const WindowsCase& c, std::size_t lineWithout) {
 std::u16string CommandLine(const WindowsCase& c, int* count) {
   std::u16string line = u"\"" + (c.pathWithSpaces ? Harness.spacedExe : Harness.exe) + u"\"";
   if (c.line[0] != 0) line += u" ";
-  *count = RepeatCount(c, line.size() + Expand(c.line, u"", 0).size());
-  return line + Expand(c.line, c.repeat.line, *count);
+  *count = RepeatCount(c, line.size() + ExpandRepeat(c.line, u"", 0).size());
+  return line + ExpandRepeat(c.line, c.repeat.line, *count);
 }
 
 // Starts Huecast.exe with standard output on the handle and waits for it;
@@ -332,7 +319,7 @@ void CheckConsole(const WindowsCase& c, const std::u16string& line, const std::u
 void CheckCase(const WindowsCase& c) {
   int count = 0;
   const std::u16string line = CommandLine(c, &count);
-  const std::u16string text = Expand(c.text, c.repeat.text, count);
+  const std::u16string text = ExpandRepeat(c.text, c.repeat.text, count);
   for (CaseOutputs output : {kToPipe, kToFile, kToNul}) {
     if (c.outputs & output) CheckRedirected(c, output, line, text);
   }

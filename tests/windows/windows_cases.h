@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "driver/expected_help.h"
 
@@ -261,6 +262,19 @@ inline constexpr WindowsCase kWindowsCases[] = {
      .exactOnly = "the limit is CreateProcessW's",
      .repeat = {u"x", u"x", kFillOverlongLine}},
 };
+
+// Puts the repeated piece in place of the mark, count times.
+inline std::u16string ExpandRepeat(const char16_t* text, const char16_t* piece, int count) {
+  std::u16string expanded;
+  for (; *text != 0; ++text) {
+    if (*text != kRepeatMark) {
+      expanded += *text;
+      continue;
+    }
+    for (int i = 0; i < count; ++i) expanded += piece;
+  }
+  return expanded;
+}
 
 }  // namespace huecast
 
