@@ -141,6 +141,10 @@ def RunWine(run, expected, what):
   return code, output
 
 
+def Wine(args, *params):
+  return ["wine", args.exe, *params]
+
+
 def WindowsPath(path):
   """Returns the name under which wine's drive Z: shows a Unix path."""
   return "Z:" + os.path.abspath(path).replace("/", "\\")
