@@ -79,7 +79,9 @@ struct WindowsCase {
 inline constexpr WindowsCase kWindowsCases[] = {
     // Help: exact bytes, exit 255 even when it cannot be written, colours kept.
     {"HelpWithoutParameters", u"", kHelpScreen, 255, kEverywhere, 255, {{{kStart, -1}}}},
-    {"HelpRequest", u"/? 1E x", kHelpScreen, 255},
+    {"HelpRequest", u"/?", kHelpScreen, 255},
+    {"HelpRequestBeforePairs", u"/? 1E x", kHelpScreen, 255},
+    {"HelpForEmptyParameter", u"\"\"", kHelpScreen, 255},
     {"HelpForEmptyFirstParameter", u"\"\" 1E x", kHelpScreen, 255, kShown, 0, {{{kStart, -1}}}},
     {"HelpForSpacesOnly", u"   ", kHelpScreen, 255, kRedirected, 0, {}, kStart,
      "an argument list gives no trailing spaces"},
