@@ -60,3 +60,22 @@ target_link_options(huecast PRIVATE
 target_link_libraries(huecast PRIVATE huecast_core kernel32 msvcrt gcc)
 
 install(TARGETS huecast RUNTIME DESTINATION bin)
+
+# HuecastTests.exe, the acceptance program that a Windows user or runner
+# starts next to Huecast.exe. It is an ordinary console program with the C
+# runtime's start-up, linked statically, so that it too needs nothing but
+# KERNEL32.dll and msvcrt.dll.
+add_executable(huecast_acceptance tests/windows/acceptance.cc)
+set_target_properties(huecast_acceptance PROPERTIES
+  OUTPUT_NAME HuecastTests
+  RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}
+)
+target_include_directories(huecast_acceptance PRIVATE tests)
+target_compile_options(huecast_acceptance PRIVATE ${HUECAST_CODE_OPTIONS} -municode)
+target_link_options(huecast_acceptance PRIVATE
+  -municode
+  -static
+  -Wl,--subsystem,console
+  -Wl,--no-insert-timestamp
+  $<$<CONFIG:MinSizeRel,Release>:-s>
+)

@@ -104,6 +104,9 @@ ToolRun RunTool(const std::vector<std::string>& arguments, OutputKind output,
     }
   } else if (output == OutputKind::kFile || output == OutputKind::kSmallFile) {
     file = mkstemp(filePath);
+  } else if (output == OutputKind::kReadOnly) {
+    close(mkstemp(filePath));
+    file = open(filePath, O_RDONLY);
   } else if (output == OutputKind::kDevFull) {
     file = open("/dev/full", O_WRONLY);
   }
@@ -147,7 +150,8 @@ ToolRun RunTool(const std::vector<std::string>& arguments, OutputKind output,
   close(errorPipe[0]);
   if (outputPipe[0] >= 0) close(outputPipe[0]);
   if (terminal >= 0) close(terminal);
-  if (output == OutputKind::kFile || output == OutputKind::kSmallFile) {
+  if (output == OutputKind::kFile || output == OutputKind::kSmallFile ||
+      output == OutputKind::kReadOnly) {
     run.output = ReadFile(filePath);
     unlink(filePath);
   }

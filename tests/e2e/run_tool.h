@@ -16,6 +16,7 @@ enum class OutputKind {
   kClosed,      // standard output closed
   kBrokenPipe,  // a pipe whose reader has gone
   kSmallFile,   // a regular file under a file-size limit of kSmallFileLimit bytes
+  kReadOnly,    // a regular file opened for reading only; output reports what it holds
 };
 
 constexpr long kSmallFileLimit = 4096;

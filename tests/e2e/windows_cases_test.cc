@@ -1,0 +1,100 @@
+// The Windows table, held against the native build: every case that an
+// argument list can express gives the same bytes on a file and a pipe, and
+// the same exit codes when the output cannot be written.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "e2e/run_tool.h"
+#include "platform/posix/code_page.h"
+#include "windows/windows_cases.h"
+
+namespace huecast {
+namespace {
+
+// Returns the UTF-8 of a text, as argv carries it.
+std::string Utf8(const std::u16string& text) {
+  std::string bytes(text.size() * 3, '\0');
+  std::size_t consumed = 0;
+  bytes.resize(EncodeUtf8(text.data(), text.size(), true, bytes.data(), &consumed));
+  return bytes;
+}
+
+// Splits a line that the native build would join from arguments: single
+// spaces between them, one in double quotes when it is empty or holds a space.
+std::vector<std::u16string> SplitJoined(const std::u16string& line) {
+  std::vector<std::u16string> arguments;
+  for (std::size_t at = 0; at < line.size();) {
+    const std::size_t quoted = line[at] == u'"' ? 1 : 0;
+    std::size_t end = line.find(quoted ? u'"' : u' ', at + quoted);
+    if (end == std::u16string::npos) end = line.size();
+    arguments.push_back(line.substr(at + quoted, end - at - quoted));
+    at = end + quoted + 1;
+  }
+  return arguments;
+}
+
+// Joins arguments as the native build hands them to the scan.
+std::u16string Join(const std::vector<std::u16string>& arguments) {
+  std::u16string line;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::u16string& argument = arguments[i];
+    if (i > 0) line += u' ';
+    const bool grouped = argument.empty() || argument.find(u' ') != std::u16string::npos;
+    line += grouped ? u"\"" + argument + u"\"" : argument;
+  }
+  return line;
+}
+
+std::string Bytes(const std::u16string& text) {
+  return std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+}
+
+constexpr struct {
+  CaseOutputs output;
+  OutputKind kind;
+} kNativeOutputs[] = {
+    {kToPipe, OutputKind::kPipe},
+    {kToFile, OutputKind::kFile},
+    {kToBrokenPipe, OutputKind::kBrokenPipe},
+    {kToReadOnly, OutputKind::kReadOnly},
+    {kToInvalid, OutputKind::kClosed},
+};
+
+TEST(WindowsCases, NativeBuildGivesWhatWindowsGives) {
+  int run = 0;
+  for (const WindowsCase& c : kWindowsCases) {
+    if (c.exactOnly[0] != 0) {
+      std::printf("Windows only: %s (%s)\n", c.name, c.exactOnly);
+      continue;
+    }
+    SCOPED_TRACE(c.name);
+    const std::u16string line = ExpandRepeat(c.line, c.repeat.line, c.repeat.count);
+    const std::vector<std::u16string> split = SplitJoined(line);
+    // A case run here must reach the scan as the very line Windows is given.
+    ASSERT_EQ(Utf8(Join(split)), Utf8(line)) << "the case needs exactOnly";
+    std::vector<std::string> arguments;
+    for (const std::u16string& argument : split) arguments.push_back(Utf8(argument));
+    const std::string text = Bytes(ExpandRepeat(c.text, c.repeat.text, c.repeat.count));
+    for (const auto& native : kNativeOutputs) {
+      if ((c.outputs & native.output) == 0) continue;
+      const ToolRun got = RunTool(arguments, native.kind);
+      const bool failing = (native.output & kWriteFailures) != 0;
+      EXPECT_EQ(got.exitCode, failing ? c.failureExit : c.exitCode) << "output " << native.output;
+      if (native.kind == OutputKind::kReadOnly) {
+        EXPECT_EQ(got.output, "") << "the read-only file was written";
+      } else if (!failing) {
+        EXPECT_EQ(got.output, text) << "output " << native.output;
+      }
+    }
+    ++run;
+  }
+  std::printf("%d of %zu cases run natively\n", run, std::size(kWindowsCases));
+  EXPECT_GT(run, 0);
+}
+
+}  // namespace
+}  // namespace huecast
