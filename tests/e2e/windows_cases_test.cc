@@ -62,6 +62,7 @@ constexpr struct {
     {kToBrokenPipe, OutputKind::kBrokenPipe},
     {kToReadOnly, OutputKind::kReadOnly},
     {kToInvalid, OutputKind::kClosed},
+    {kToFullDevice, OutputKind::kDevFull},
 };
 
 TEST(WindowsCases, NativeBuildGivesWhatWindowsGives) {

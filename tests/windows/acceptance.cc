@@ -120,6 +120,14 @@ Sink ReadOnlySink() {
 Sink InvalidSink() {
   return {INVALID_HANDLE_VALUE, nullptr};
 }
+Sink NoHandleSink() {
+  return {nullptr, nullptr};
+}
+// Wine maps drive Z: onto the Unix root, where /dev/full refuses every write
+// as a full disk would; Windows has no such device.
+Sink FullDeviceSink() {
+  return {OpenFile(u"Z:\\dev\\full", GENERIC_WRITE, OPEN_EXISTING), nullptr};
+}
 // A screen buffer filled with spaces in the start attribute, cursor home.
 Sink ConsoleSink() {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
@@ -145,6 +153,8 @@ constexpr Place kPlaces[] = {
     {kToBrokenPipe, "pipe without reader", BrokenPipeSink},
     {kToReadOnly, "handle without write access", ReadOnlySink},
     {kToInvalid, "invalid handle", InvalidSink},
+    {kToNoHandle, "no handle", NoHandleSink},
+    {kToFullDevice, "full device", FullDeviceSink},
 };
 
 // Builds the whole command line, the quoted program path first, and the
@@ -252,6 +262,13 @@ void CheckPlace(const WindowsCase& c, const Place& place) {
   std::u16string line, text;
   Prepare(c, &line, &text);
   const Sink sink = place.open();
+  // A place that could not be made would pass every write-failure case.
+  if (sink.output == INVALID_HANDLE_VALUE && place.output != kToInvalid) {
+    Expect(false, c, place, "the harness cannot make this output: error %lu", GetLastError());
+    ++Harness.failed;
+    Harness.runFailures = 0;
+    return;
+  }
   DWORD result = 0;
   std::string bytes;
   const bool started = Run(c, line, sink, &result, &bytes);
@@ -272,7 +289,9 @@ void CheckPlace(const WindowsCase& c, const Place& place) {
     if (place.output == kToConsole) ExpectCells(c, place, sink.output, text);
   }
   if (sink.reader != nullptr) CloseHandle(sink.reader);
-  if (sink.reader == nullptr && sink.output != INVALID_HANDLE_VALUE) CloseHandle(sink.output);
+  if (sink.reader == nullptr && sink.output != INVALID_HANDLE_VALUE && sink.output != nullptr) {
+    CloseHandle(sink.output);
+  }
   if (place.output == kToFile || place.output == kToReadOnly) {
     HANDLE file = OpenFile(OutputPath(), GENERIC_READ, OPEN_EXISTING);
     ExpectBytes(c, place, ReadAll(file), place.output == kToFile ? text : u"");
@@ -329,7 +348,9 @@ int wmain(int count, wchar_t** arguments) {
   if (!Start(arguments[1], count == 3 ? arguments[2] : nullptr)) return 2;
   for (const WindowsCase& c : kWindowsCases) {
     for (const Place& place : kPlaces) {
-      if (c.outputs & place.output) CheckPlace(c, place);
+      if ((c.outputs & place.output) == 0) continue;
+      if (place.output == kToFullDevice && !Harness.underWine) continue;
+      CheckPlace(c, place);
     }
   }
   for (const std::u16string& name : {Harness.spacedExe, OutputPath()}) DeleteFileW(Wide(name));

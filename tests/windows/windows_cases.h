@@ -15,16 +15,19 @@ namespace huecast {
 
 // Where a case's standard output goes; a case names every place it runs in.
 enum CaseOutputs : std::uint32_t {
-  kToPipe = 1,         // a pipe read to its end: bytes and exit code
-  kToFile = 2,         // a new file: bytes and exit code
-  kToNul = 4,          // the NUL device: exit code
-  kToConsole = 8,      // a screen buffer of its own: cells, cursor, attribute left
-  kToBrokenPipe = 16,  // a pipe whose reader is closed: failureExit
-  kToReadOnly = 32,    // a file handle without write access: failureExit
-  kToInvalid = 64,     // an invalid standard output handle: failureExit
+  kToPipe = 1,          // a pipe read to its end: bytes and exit code
+  kToFile = 2,          // a new file: bytes and exit code
+  kToNul = 4,           // the NUL device: exit code
+  kToConsole = 8,       // a screen buffer of its own: cells, cursor, attribute left
+  kToBrokenPipe = 16,   // a pipe whose reader is closed: failureExit
+  kToReadOnly = 32,     // a file handle without write access: failureExit
+  kToInvalid = 64,      // an invalid standard output handle: failureExit
+  kToNoHandle = 128,    // no standard output handle at all: failureExit
+  kToFullDevice = 256,  // a device whose every write fails (only under Wine): failureExit
 };
 constexpr std::uint32_t kRedirected = kToPipe | kToFile | kToNul;
-constexpr std::uint32_t kWriteFailures = kToBrokenPipe | kToReadOnly | kToInvalid;
+constexpr std::uint32_t kWriteFailures =
+    kToBrokenPipe | kToReadOnly | kToInvalid | kToNoHandle | kToFullDevice;
 constexpr std::uint32_t kShown = kRedirected | kToConsole;
 constexpr std::uint32_t kEverywhere = kShown | kWriteFailures;
 
