@@ -302,6 +302,13 @@ Reservation Left(Harness* h, bool* produced, std::size_t* pos) {
   return {keep};
 }
 
+// Bounds the search: it compares find at every unit, so two long texts would
+// take minutes, and a long find is only useful against a short source.
+Argument BoundedFind(const Argument& find, std::size_t sourceUnits) {
+  if (find.text.size() * sourceUnits > 1000000) return {u"aX", u"aX", -1};
+  return find;
+}
+
 Reservation Replace(Harness* h, bool inPlace, bool* produced, std::size_t* pos) {
   const std::uint8_t shape = h->in->Byte();
   const int overload = inPlace ? shape % 3 : shape % 4;
@@ -315,11 +322,12 @@ Reservation Replace(Harness* h, bool inPlace, bool* produced, std::size_t* pos) 
   if (inPlace) {
     // A writable source: a variable or a text in the work area.
     const std::uint8_t which = h->in->Byte();
-    const Argument find = h->Outside();
+    const Argument wanted = h->Outside();
     const Argument replacement = h->Outside();
     if (!h->starts.empty() && (which & 1) != 0) {
       const std::size_t unit = h->starts[(which >> 1) % h->starts.size()];
       const std::u16string before = h->TextFrom(unit);
+      const Argument find = BoundedFind(wanted, before.size());
       char16_t* source = huecast::TextAt(2 * static_cast<std::int64_t>(unit));
       ReplaceInPlaceBy(overload, source, find, replacement, mode, start, count);
       const std::u16string after =
@@ -328,6 +336,7 @@ Reservation Replace(Harness* h, bool inPlace, bool* produced, std::size_t* pos) 
     } else {
       const int k = (which >> 1) % kVariables;
       const std::u16string before = UpToZero(h->stored[k]);
+      const Argument find = BoundedFind(wanted, before.size());
       char16_t* source = h->variables[k];
       ReplaceInPlaceBy(overload, source, find, replacement, mode, start, count);
       const std::u16string after =
@@ -343,10 +352,7 @@ Reservation Replace(Harness* h, bool inPlace, bool* produced, std::size_t* pos) 
 
   mode &= ~huecast::kReplaceInPlace;
   const Argument source = h->Pick(true);
-  Argument find = h->Pick(true);
-  // The search compares find at every unit, so two long texts would take
-  // minutes; a long find is only useful against a short source.
-  if (find.text.size() * source.text.size() > 1000000) find = {u"aX", u"aX", -1};
+  const Argument find = BoundedFind(h->Pick(true), source.text.size());
   Argument replacement = h->Pick(true);
   // Each occurrence may be as short as one unit, so a long replacement in a
   // long source would make a result too large to model.
