@@ -56,10 +56,11 @@ std::size_t DecodeArgument(const char* argument, const QuoteRule& rule, char16_t
 }
 
 // Picks the quote rule of an argument and tells whether it must be put in
-// double quotes to stay one token: when it would be empty or holds a space.
+// double quotes to stay one token: when it holds a space or would be empty,
+// which only the program path, losing its double quotes, can be when written.
 const QuoteRule& ChooseRule(const char* argument, bool path, bool* grouped) {
   *grouped = std::strchr(argument, ' ') != nullptr ||
-             DecodeArgument(argument, kQuoteRules[path][0], nullptr) == 0;
+             argument[std::strspn(argument, path ? "\"" : "")] == '\0';
   return kQuoteRules[path][*grouped];
 }
 
