@@ -115,3 +115,16 @@ target_link_options(huecast_acceptance PRIVATE
   -Wl,--no-insert-timestamp
   $<$<CONFIG:MinSizeRel,Release>:-s>
 )
+
+# HuecastStandIn.exe, a Huecast.exe that hangs on a pipe and crashes on a
+# file: the harness's own test shows that it fails those runs and goes on.
+# It is never shipped.
+add_executable(huecast_stand_in tests/windows/stand_in.cc)
+set_target_properties(huecast_stand_in PROPERTIES
+  OUTPUT_NAME HuecastStandIn
+  RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}
+)
+target_compile_options(huecast_stand_in PRIVATE ${HUECAST_WINDOWS_CODE_OPTIONS})
+target_link_options(huecast_stand_in PRIVATE
+  -nostdlib -Wl,--entry=StandInStart -Wl,--subsystem,console -Wl,--no-insert-timestamp -s)
+target_link_libraries(huecast_stand_in PRIVATE kernel32)

@@ -6,30 +6,40 @@
 //
 // Usage: HuecastTests.exe <path of Huecast.exe> [report file]
 // One line for each failed expectation, then "N passed, N failed"; exit 0
-// only when nothing failed.
+// only when nothing failed. Every run has a deadline, and a call of the
+// harness that fails fails its run: nothing passes unchecked.
+//
+// Two variables of the environment serve the project's own tests of the
+// harness: HUECAST_TESTS_ONLY names the one case to run, and
+// HUECAST_TESTS_PLANT names a call of the harness that is to fail
+// ("CreatePipe", or "reopen" for the read-back of the output file).
 #include <windows.h>
 
-#include <cstdarg>
-#include <cstdio>
-#include <string>
+#include <stdarg.h>
 
 #include "windows/windows_cases.h"
 
 namespace huecast {
 namespace {
 
-struct HarnessRecord {
-  std::u16string exe;        // Huecast.exe as given, made absolute
-  std::u16string spacedExe;  // a copy in a folder whose name has a space
-  std::u16string folder;     // the harness's own folder of files
-  HANDLE report = INVALID_HANDLE_VALUE;
-  bool underWine;
-  int passed;
-  int failed;
-  int runFailures;  // failed expectations of the run being checked
-};
-
-HarnessRecord Harness;
+// A run that has not ended by then has hung; the slowest takes about 1 s.
+constexpr DWORD kRunMilliseconds = 30000;
+// How long a run blocked on its pipe gets to end after CTRL_BREAK_EVENT.
+constexpr DWORD kBreakMilliseconds = 5000;
+// Room for the longest command line and the longest expected text.
+constexpr int kUnits = kLongestLine + 64;
+// Room for the bytes of a pipe: more than any case writes.
+constexpr DWORD kPipeRoom = 256 * 1024;
+// The pipe of the Ctrl+Break row holds far less than its case writes.
+constexpr DWORD kSmallPipe = 4096;
+// Each screen buffer's fixed settings: wide and tall enough that no case
+// wraps or scrolls by accident, and the output mode of a plain console.
+constexpr SHORT kColumns = 80;
+constexpr SHORT kRows = 50;
+constexpr DWORD kConsoleMode = ENABLE_PROCESSED_OUTPUT | ENABLE_WRAP_AT_EOL_OUTPUT;
+// The cells of the harness's own console, from its cursor on, that a run
+// without a usable handle must leave alone.
+constexpr DWORD kOwnCells = 64;
 
 // Where one run's standard output goes, and how its bytes come back.
 struct Sink {
@@ -40,109 +50,311 @@ struct Sink {
 struct Place {
   CaseOutputs output;
   const char* name;
-  Sink (*open)();
+  bool (*open)(Sink* sink);
 };
 
-const wchar_t* Wide(const std::u16string& text) {
-  return reinterpret_cast<const wchar_t*>(text.c_str());
+// What a run without a usable handle must not change in the harness's console.
+struct ConsoleView {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  wchar_t characters[kOwnCells];
+  WORD attributes[kOwnCells];
+};
+
+struct HarnessRecord {
+  wchar_t exe[MAX_PATH];        // Huecast.exe as given, made absolute
+  wchar_t spacedExe[MAX_PATH];  // a copy in a folder whose name has a space
+  wchar_t spacedFolder[MAX_PATH];
+  wchar_t folder[MAX_PATH];  // the harness's own folder of files
+  wchar_t outputPath[MAX_PATH];
+  HANDLE report;
+  HANDLE console;  // the harness's own console: its active screen buffer
+  char only[64];
+  char plant[32];
+  bool planted;  // the failure being reported was planted
+  bool underWine;
+  int passed;
+  int failed;
+  const WindowsCase* runCase;  // the run being checked, and its failed expectations
+  const Place* runPlace;
+  int runFailures;
+};
+
+// The run being checked: its command line, expected text and what came back.
+struct RunRecord {
+  char16_t line[kUnits];
+  char16_t text[kUnits];
+  int lineUnits;
+  int textUnits;
+  char bytes[kPipeRoom];
+  DWORD byteCount;  // all bytes read, even those past the room
+};
+
+HarnessRecord Harness;
+RunRecord Current;
+
+// --- lines of the report -------------------------------------------------
+
+struct LineBuffer {
+  char* at;
+  char* end;
+};
+
+void Put(LineBuffer* line, char c) {
+  if (line->at < line->end) *line->at++ = c;
 }
 
-// Writes one line to standard output and to the report file.
-void Say(const char* format, ...) {
-  char line[1024];
+void PutText(LineBuffer* line, const char* text) {
+  while (*text != 0) Put(line, *text++);
+}
+
+void PutUnsigned(LineBuffer* line, unsigned long long value, unsigned base, int width, char pad) {
+  char digits[24];
+  int count = 0;
+  do {
+    digits[count++] = "0123456789ABCDEF"[value % base];
+    value /= base;
+  } while (value != 0);
+  for (; width > count; --width) Put(line, pad);
+  while (count > 0) Put(line, digits[--count]);
+}
+
+// Puts UTF-16 text as UTF-8; a lone surrogate becomes '?'.
+void PutWide(LineBuffer* line, const wchar_t* text) {
+  for (; *text != 0; ++text) {
+    unsigned long unit = static_cast<unsigned short>(*text);
+    if (unit >= 0xD800 && unit < 0xDC00 && text[1] >= 0xDC00 && text[1] < 0xE000) {
+      unit = 0x10000 + ((unit - 0xD800) << 10) + (static_cast<unsigned short>(*++text) - 0xDC00);
+    } else if (unit >= 0xD800 && unit < 0xE000) {
+      unit = '?';
+    }
+    if (unit < 0x80) {
+      Put(line, static_cast<char>(unit));
+      continue;
+    }
+    const int extra = unit < 0x800 ? 1 : unit < 0x10000 ? 2 : 3;
+    Put(line, static_cast<char>((0xF00 >> extra) | (unit >> (6 * extra))));
+    for (int shift = 6 * (extra - 1); shift >= 0; shift -= 6) {
+      Put(line, static_cast<char>(0x80 | ((unit >> shift) & 0x3F)));
+    }
+  }
+}
+
+// Formats printf's %s, %ls, %d, %u and %X, with l or z and a width padded
+// with spaces or zeros, and %%; the harness hands no argument list to the
+// C runtime.
+void Format(LineBuffer* line, const char* format, va_list arguments) {
+  for (; *format != 0; ++format) {
+    if (*format != '%') {
+      Put(line, *format);
+      continue;
+    }
+    ++format;
+    const char pad = *format == '0' ? '0' : ' ';
+    int width = 0;
+    for (; *format >= '0' && *format <= '9'; ++format) width = width * 10 + (*format - '0');
+    const char size = *format == 'l' || *format == 'z' ? *format++ : 0;
+    switch (*format) {
+      case 's':
+        if (size == 'l') {
+          PutWide(line, va_arg(arguments, const wchar_t*));
+        } else {
+          PutText(line, va_arg(arguments, const char*));
+        }
+        break;
+      case 'd': {
+        const long long value = size == 'l'   ? va_arg(arguments, long)
+                                : size == 'z' ? va_arg(arguments, long long)
+                                              : va_arg(arguments, int);
+        if (value < 0) Put(line, '-');
+        PutUnsigned(line, value < 0 ? 0ull - value : value, 10, width, pad);
+        break;
+      }
+      case 'u':
+      case 'X': {
+        const unsigned long long value = size == 'l'   ? va_arg(arguments, unsigned long)
+                                         : size == 'z' ? va_arg(arguments, unsigned long long)
+                                                       : va_arg(arguments, unsigned);
+        PutUnsigned(line, value, *format == 'u' ? 10 : 16, width, pad);
+        break;
+      }
+      case 0:
+        return;
+      default:
+        Put(line, *format);
+    }
+  }
+}
+
+// Writes one line to standard output and to the report file, each at once,
+// so that a reader sees the lines as they come.
+void WriteLine(LineBuffer* line, char* start) {
+  line->end += 2;  // the room kept for the line end
+  Put(line, '\r');
+  Put(line, '\n');
+  const DWORD bytes = static_cast<DWORD>(line->at - start);
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), start, bytes, &written, nullptr);
+  if (Harness.report != INVALID_HANDLE_VALUE && Harness.report != nullptr) {
+    WriteFile(Harness.report, start, bytes, &written, nullptr);
+  }
+}
+
+[[gnu::format(printf, 1, 2)]] void Say(const char* format, ...) {
+  char text[1024];
+  LineBuffer line = {text, text + sizeof text - 2};
   va_list arguments;
   va_start(arguments, format);
-  int length = std::vsnprintf(line, sizeof line - 2, format, arguments);
+  Format(&line, format, arguments);
   va_end(arguments);
-  length = length < 0 ? 0 : length > 1021 ? 1021 : length;  // cut, room for the line end
-  line[length++] = '\r';
-  line[length++] = '\n';
-  const DWORD bytes = length;
-  DWORD written = 0;
-  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line, bytes, &written, nullptr);
-  if (Harness.report != INVALID_HANDLE_VALUE)
-    WriteFile(Harness.report, line, bytes, &written, nullptr);
+  WriteLine(&line, text);
 }
 
-// Records one expectation of the run being checked; a failed one is named.
-template <typename... Values>
-void Expect(bool met, const WindowsCase& c, const Place& place, const char* what,
-            Values... values) {
+// Records a failed expectation of the run being checked, naming its case
+// and place.
+[[gnu::format(printf, 2, 3)]] void Expect(bool met, const char* format, ...) {
   if (met) return;
-  char detail[512];
-  std::snprintf(detail, sizeof detail, what, values...);
-  Say("FAIL %s, %s: %s", c.name, place.name, detail);
+  char text[1024];
+  LineBuffer line = {text, text + sizeof text - 2};
+  PutText(&line, "FAIL ");
+  PutText(&line, Harness.runCase->name);
+  PutText(&line, ", ");
+  PutText(&line, Harness.runPlace->name);
+  PutText(&line, ": ");
+  va_list arguments;
+  va_start(arguments, format);
+  Format(&line, format, arguments);
+  va_end(arguments);
+  WriteLine(&line, text);
   ++Harness.runFailures;
 }
 
+// --- calls of the harness, each checked --------------------------------------
+
+bool SameText(const char* a, const char* b) {
+  while (*a != 0 && *a == *b) ++a, ++b;
+  return *a == *b;
+}
+
+// Tells whether this call is to fail, as HUECAST_TESTS_PLANT asks; it then
+// fails as the system would, with an error of its own.
+bool Planted(const char* call) {
+  if (!SameText(Harness.plant, call)) return false;
+  Harness.planted = true;
+  SetLastError(ERROR_GEN_FAILURE);
+  return true;
+}
+
+// Checks a call that makes a place or reads one back: a failure fails the
+// run, naming the call and its error.
+bool Made(bool succeeded, const char* call) {
+  const DWORD error = GetLastError();
+  Expect(succeeded, "the harness's %s failed with error %lu%s", call, error,
+         Harness.planted ? " (planted)" : "");
+  Harness.planted = false;
+  return succeeded;
+}
+
+// Appends a wide text to a path; false when it does not fit.
+bool Append(wchar_t* path, const wchar_t* text) {
+  int at = 0;
+  while (path[at] != 0) ++at;
+  for (; *text != 0; ++text) {
+    if (at == MAX_PATH - 1) return false;
+    path[at++] = *text;
+  }
+  path[at] = 0;
+  return true;
+}
+
 // Returns an inheritable handle to a file of the harness, or to a device.
-HANDLE OpenFile(const std::u16string& path, DWORD access, DWORD disposition) {
+HANDLE OpenFile(const wchar_t* path, DWORD access, DWORD disposition) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  return CreateFileW(Wide(path), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, disposition,
+  return CreateFileW(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, disposition,
                      FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-// Reads a whole file, or a pipe to its end.
-std::string ReadAll(HANDLE from) {
-  std::string bytes;
-  char buffer[65536];
-  DWORD got = 0;
-  while (ReadFile(from, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-  return bytes;
+// Makes a file sink, or fails the run naming CreateFileW.
+bool OpenSink(Sink* sink, const wchar_t* path, DWORD access, DWORD disposition) {
+  sink->output = OpenFile(path, access, disposition);
+  return Made(sink->output != INVALID_HANDLE_VALUE, "CreateFileW");
 }
 
-std::u16string OutputPath() {
-  return Harness.folder + u"\\output";
+// A pipe whose write end the child inherits and whose read end it does not.
+bool MakePipe(Sink* sink, DWORD size) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  if (!Made(!Planted("CreatePipe") && CreatePipe(&sink->reader, &sink->output, &inherit, size),
+            "CreatePipe")) {
+    return false;
+  }
+  return Made(SetHandleInformation(sink->reader, HANDLE_FLAG_INHERIT, 0), "SetHandleInformation");
 }
 
 // The places a case's output goes, each made afresh for one run.
-Sink PipeSink() {
-  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  Sink sink = {};
-  CreatePipe(&sink.reader, &sink.output, &inherit, 0);
-  SetHandleInformation(sink.reader, HANDLE_FLAG_INHERIT, 0);
-  return sink;
+bool PipeSink(Sink* sink) {
+  return MakePipe(sink, 0);
 }
-Sink FileSink() {
-  return {OpenFile(OutputPath(), GENERIC_WRITE, CREATE_ALWAYS), nullptr};
+bool FileSink(Sink* sink) {
+  return OpenSink(sink, Harness.outputPath, GENERIC_WRITE, CREATE_ALWAYS);
 }
-Sink NulSink() {
-  return {OpenFile(u"NUL", GENERIC_WRITE, OPEN_EXISTING), nullptr};
+bool NulSink(Sink* sink) {
+  return OpenSink(sink, L"NUL", GENERIC_WRITE, OPEN_EXISTING);
 }
-Sink BrokenPipeSink() {
-  Sink sink = PipeSink();
-  CloseHandle(sink.reader);
-  return {sink.output, nullptr};
+bool BrokenPipeSink(Sink* sink) {
+  if (!MakePipe(sink, 0)) return false;
+  const bool closed = CloseHandle(sink->reader);
+  sink->reader = nullptr;
+  return Made(closed, "CloseHandle");
 }
-Sink ReadOnlySink() {
-  return {OpenFile(OutputPath(), GENERIC_READ, CREATE_ALWAYS), nullptr};
+bool ReadOnlySink(Sink* sink) {
+  return OpenSink(sink, Harness.outputPath, GENERIC_READ, CREATE_ALWAYS);
 }
-Sink InvalidSink() {
-  return {INVALID_HANDLE_VALUE, nullptr};
+bool InvalidSink(Sink* sink) {
+  sink->output = INVALID_HANDLE_VALUE;
+  return true;
 }
-Sink NoHandleSink() {
-  return {nullptr, nullptr};
+bool NoHandleSink(Sink*) {
+  return true;
 }
 // Wine maps drive Z: onto the Unix root, where /dev/full refuses every write
 // as a full disk would; Windows has no such device.
-Sink FullDeviceSink() {
-  return {OpenFile(u"Z:\\dev\\full", GENERIC_WRITE, OPEN_EXISTING), nullptr};
+bool FullDeviceSink(Sink* sink) {
+  return OpenSink(sink, L"Z:\\dev\\full", GENERIC_WRITE, OPEN_EXISTING);
 }
-// A screen buffer filled with spaces in the start attribute, cursor home.
-Sink ConsoleSink() {
+bool UnreadPipeSink(Sink* sink) {
+  return MakePipe(sink, kSmallPipe);
+}
+
+// A screen buffer of a fixed size and output mode, filled with spaces in the
+// start attribute, cursor home. The window shrinks first: a buffer may not
+// be smaller than its window, whatever the host's defaults.
+bool ConsoleSink(Sink* sink) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  HANDLE buffer =
+  sink->output =
       CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 &inherit, CONSOLE_TEXTMODE_BUFFER, nullptr);
+  if (!Made(sink->output != INVALID_HANDLE_VALUE, "CreateConsoleScreenBuffer")) return false;
+  const HANDLE buffer = sink->output;
   CONSOLE_SCREEN_BUFFER_INFO info = {};
-  GetConsoleScreenBufferInfo(buffer, &info);
-  DWORD done = 0;
-  const DWORD cells = static_cast<DWORD>(info.dwSize.X) * info.dwSize.Y;
-  FillConsoleOutputCharacterW(buffer, L' ', cells, COORD{0, 0}, &done);
-  FillConsoleOutputAttribute(buffer, kStart, cells, COORD{0, 0}, &done);
-  SetConsoleTextAttribute(buffer, kStart);
-  SetConsoleCursorPosition(buffer, COORD{0, 0});
-  return {buffer, nullptr};
+  if (!Made(GetConsoleScreenBufferInfo(buffer, &info), "GetConsoleScreenBufferInfo")) return false;
+  const SHORT width = info.srWindow.Right - info.srWindow.Left + 1;
+  const SHORT height = info.srWindow.Bottom - info.srWindow.Top + 1;
+  const SMALL_RECT window = {0, 0, static_cast<SHORT>((width < kColumns ? width : kColumns) - 1),
+                             static_cast<SHORT>((height < kRows ? height : kRows) - 1)};
+  const DWORD cells = static_cast<DWORD>(kColumns) * kRows;
+  DWORD characters = 0;
+  DWORD attributes = 0;
+  return Made(SetConsoleWindowInfo(buffer, TRUE, &window), "SetConsoleWindowInfo") &&
+         Made(SetConsoleScreenBufferSize(buffer, COORD{kColumns, kRows}),
+              "SetConsoleScreenBufferSize") &&
+         Made(SetConsoleMode(buffer, kConsoleMode), "SetConsoleMode") &&
+         Made(FillConsoleOutputCharacterW(buffer, L' ', cells, COORD{0, 0}, &characters) &&
+                  characters == cells,
+              "FillConsoleOutputCharacterW") &&
+         Made(FillConsoleOutputAttribute(buffer, kStart, cells, COORD{0, 0}, &attributes) &&
+                  attributes == cells,
+              "FillConsoleOutputAttribute") &&
+         Made(SetConsoleTextAttribute(buffer, kStart), "SetConsoleTextAttribute") &&
+         Made(SetConsoleCursorPosition(buffer, COORD{0, 0}), "SetConsoleCursorPosition");
 }
 
 constexpr Place kPlaces[] = {
@@ -155,67 +367,250 @@ constexpr Place kPlaces[] = {
     {kToInvalid, "invalid handle", InvalidSink},
     {kToNoHandle, "no handle", NoHandleSink},
     {kToFullDevice, "full device", FullDeviceSink},
+    {kToUnreadPipe, "pipe nobody reads", UnreadPipeSink},
 };
 
-// Builds the whole command line, the quoted program path first, and the
-// output expected of it; fills the line to a length when the case asks.
-void Prepare(const WindowsCase& c, std::u16string* line, std::u16string* text) {
-  *line = u"\"" + (c.pathWithSpaces ? Harness.spacedExe : Harness.exe) + u"\"";
-  if (c.line[0] != 0) *line += u" ";
-  int count = c.repeat.count;
-  if (count < 0) {
-    const std::size_t fixed = line->size() + ExpandRepeat(c.line, u"", 0).size();
-    count = static_cast<int>(kLongestLine + (count == kFillOverlongLine) - fixed);
-  }
-  *line += ExpandRepeat(c.line, c.repeat.line, count);
-  *text = ExpandRepeat(c.text, c.repeat.text, count);
-}
-
-// Starts Huecast.exe on the sink and waits for it; returns whether it
-// started, with its exit code or CreateProcessW's error. A start that fails
-// with error 1359 (an internal error) is the harness's fault, not the
-// program's: it is named and tried once more.
-bool Run(const WindowsCase& c, std::u16string line, const Sink& sink, DWORD* result,
-         std::string* bytes) {
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = sink.output;
-  PROCESS_INFORMATION process = {};
-  bool started = false;
-  for (int attempt = 0; attempt < 2 && !started; ++attempt) {
-    started = CreateProcessW(nullptr, reinterpret_cast<wchar_t*>(line.data()), nullptr, nullptr,
-                             TRUE, 0, nullptr, nullptr, &startup, &process);
-    *result = started ? 0 : GetLastError();
-    if (*result != ERROR_INTERNAL_ERROR) break;
-    Say("harness: CreateProcessW failed with 1359 for %s; trying once more", c.name);
-  }
-  // Our copy of the pipe's write end goes, so that the reader sees its end.
-  if (sink.reader != nullptr) CloseHandle(sink.output);
-  if (!started) return false;
-  if (sink.reader != nullptr) *bytes = ReadAll(sink.reader);
-  if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
-    TerminateProcess(process.hProcess, 9999);
-    WaitForSingleObject(process.hProcess, INFINITE);
-  }
-  GetExitCodeProcess(process.hProcess, result);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+// Tells whether the table runs a case in a place on Windows or under Wine.
+bool Runs(const WindowsCase& c, const Place& place, bool underWine) {
+  if ((c.outputs & place.output) == 0) return false;
+  if (place.output == kToFullDevice) return underWine;
   return true;
 }
 
+// Counts the runs that the table makes and counts: on Windows every one,
+// under Wine all but the overlong line and Ctrl+Break, which Wine cannot give.
+int CountedRuns(bool underWine) {
+  int runs = 0;
+  for (const WindowsCase& c : kWindowsCases) {
+    for (const Place& place : kPlaces) {
+      const bool uncounted = c.exitCode == kRefused || place.output == kToUnreadPipe;
+      runs += Runs(c, place, underWine) && !(underWine && uncounted);
+    }
+  }
+  return runs;
+}
+
+// --- one run -----------------------------------------------------------------
+
+// Appends the text to the units at *count, the repeated piece in place of
+// the mark; false when it does not fit.
+bool Expand(char16_t* units, int* count, const char16_t* text, const char16_t* piece, int repeat) {
+  for (; *text != 0; ++text) {
+    for (int i = 0; i < (*text == kRepeatMark ? repeat : 1); ++i) {
+      for (const char16_t* from = *text == kRepeatMark ? piece : text; *from != 0; ++from) {
+        if (*count == kUnits - 1) return false;
+        units[(*count)++] = *from;
+        if (*text != kRepeatMark) break;
+      }
+    }
+  }
+  units[*count] = 0;
+  return true;
+}
+
+// Builds the whole command line, the quoted program path first, and the
+// output expected of it; fills the line to a length when the case asks.
+bool Prepare(const WindowsCase& c) {
+  RunRecord& run = Current;
+  run.lineUnits = 0;
+  run.textUnits = 0;
+  const wchar_t* exe = c.pathWithSpaces ? Harness.spacedExe : Harness.exe;
+  Expand(run.line, &run.lineUnits, u"\"", u"", 0);
+  Expand(run.line, &run.lineUnits, reinterpret_cast<const char16_t*>(exe), u"", 0);
+  Expand(run.line, &run.lineUnits, c.line[0] != 0 ? u"\" " : u"\"", u"", 0);
+  int count = c.repeat.count;
+  if (count < 0) {
+    int fixed = run.lineUnits;
+    Expand(run.text, &fixed, c.line, u"", 0);
+    count = kLongestLine + (count == kFillOverlongLine) - fixed;
+  }
+  return Expand(run.line, &run.lineUnits, c.line, c.repeat.line, count) &&
+         Expand(run.text, &run.textUnits, c.text, c.repeat.text, count);
+}
+
+// Reads the harness's own console: its cursor, its attribute and the cells
+// from a place on, by default its cursor.
+bool ViewConsole(ConsoleView* view, const COORD* from) {
+  DWORD got = 0;
+  if (!Made(GetConsoleScreenBufferInfo(Harness.console, &view->info),
+            "GetConsoleScreenBufferInfo")) {
+    return false;
+  }
+  const COORD at = from != nullptr ? *from : view->info.dwCursorPosition;
+  return Made(ReadConsoleOutputCharacterW(Harness.console, view->characters, kOwnCells, at, &got),
+              "ReadConsoleOutputCharacterW") &&
+         Made(ReadConsoleOutputAttribute(Harness.console, view->attributes, kOwnCells, at, &got),
+              "ReadConsoleOutputAttribute");
+}
+
+// Fails the run if the harness's console changed: the child was given its
+// handle in place of the missing one.
+void ExpectConsoleKept(const ConsoleView& before) {
+  ConsoleView after = {};
+  if (!ViewConsole(&after, &before.info.dwCursorPosition)) return;
+  bool cellsKept = true;
+  for (DWORD i = 0; i < kOwnCells; ++i) {
+    cellsKept = cellsKept && after.characters[i] == before.characters[i] &&
+                after.attributes[i] == before.attributes[i];
+  }
+  Expect(after.info.dwCursorPosition.X == before.info.dwCursorPosition.X &&
+             after.info.dwCursorPosition.Y == before.info.dwCursorPosition.Y &&
+             after.info.wAttributes == before.info.wAttributes && cellsKept,
+         "the harness's own console changed: cursor %d,%d to %d,%d, attribute %02X to %02X, "
+         "cells %s",
+         before.info.dwCursorPosition.X, before.info.dwCursorPosition.Y,
+         after.info.dwCursorPosition.X, after.info.dwCursorPosition.Y, before.info.wAttributes,
+         after.info.wAttributes, cellsKept ? "kept" : "changed");
+}
+
+// Takes what the pipe holds without waiting for more; false once it has
+// ended: its writer gone and nothing left, or a read failed.
+bool Drain(HANDLE reader) {
+  RunRecord& run = Current;
+  for (;;) {
+    DWORD available = 0;
+    if (!PeekNamedPipe(reader, nullptr, 0, nullptr, &available, nullptr)) {
+      return GetLastError() == ERROR_BROKEN_PIPE ? false : Made(false, "PeekNamedPipe");
+    }
+    if (available == 0) return true;
+    static char overflow[65536];
+    const bool room = run.byteCount < kPipeRoom;
+    char* into = room ? run.bytes + run.byteCount : overflow;
+    DWORD size = room ? kPipeRoom - run.byteCount : sizeof overflow;
+    size = available < size ? available : size;
+    DWORD got = 0;
+    if (!Made(ReadFile(reader, into, size, &got, nullptr), "ReadFile")) return false;
+    run.byteCount += got;
+  }
+}
+
+// Ends a child that overstayed, and waits until it is gone.
+void EndChild(HANDLE process) {
+  TerminateProcess(process, ERROR_TIMEOUT);
+  WaitForSingleObject(process, INFINITE);
+}
+
+// Waits for the child to end, reading its pipe as it goes: a line on a pipe
+// is flushed, and the flush waits until the line has been read.
+bool Await(HANDLE process, HANDLE reader) {
+  const ULONGLONG deadline = GetTickCount64() + kRunMilliseconds;
+  bool open = reader != nullptr;
+  for (;;) {
+    const bool ended = WaitForSingleObject(process, open ? 5 : 100) == WAIT_OBJECT_0;
+    if (open) open = Drain(reader);
+    if (ended && !open) return true;
+    if (GetTickCount64() >= deadline) {
+      EndChild(process);
+      Expect(false, "did not end within %lu s", kRunMilliseconds / 1000);
+      return false;
+    }
+  }
+}
+
+// Waits until the child is blocked writing into the pipe that nobody reads,
+// sends it CTRL_BREAK_EVENT and waits for it to end. Wine cannot send the
+// event (error 6); the run is then named and not counted.
+bool BreakChild(HANDLE process, DWORD id, HANDLE reader, bool* counted) {
+  const ULONGLONG deadline = GetTickCount64() + kRunMilliseconds;
+  DWORD available = 0;
+  while (available == 0 && GetTickCount64() < deadline &&
+         WaitForSingleObject(process, 5) == WAIT_TIMEOUT) {
+    if (!Made(PeekNamedPipe(reader, nullptr, 0, nullptr, &available, nullptr), "PeekNamedPipe")) {
+      EndChild(process);
+      return false;
+    }
+  }
+  if (!GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, id)) {
+    const DWORD error = GetLastError();
+    if (Harness.underWine && error == ERROR_INVALID_HANDLE) {
+      Say("note: %s: Wine cannot send CTRL_BREAK_EVENT (error 6), which Windows sends; not "
+          "counted here",
+          Harness.runCase->name);
+      *counted = false;
+    } else {
+      Expect(false, "the harness's GenerateConsoleCtrlEvent failed with error %lu", error);
+    }
+    EndChild(process);
+    return false;
+  }
+  if (WaitForSingleObject(process, kBreakMilliseconds) == WAIT_OBJECT_0) return true;
+  EndChild(process);
+  Expect(false, "did not end within %lu s of CTRL_BREAK_EVENT", kBreakMilliseconds / 1000);
+  return false;
+}
+
+// Starts Huecast.exe on the sink and waits for it, never past the run's
+// deadline; returns whether it started and ended, with its exit code or
+// CreateProcessW's error. A start that fails with error 1359 (an internal
+// error) is the harness's fault, not the program's: it is named and tried
+// once more.
+bool Run(const Place& place, Sink* sink, DWORD* result, bool* started, bool* counted) {
+  const bool watched = place.output == kToInvalid || place.output == kToNoHandle;
+  const bool breaking = place.output == kToUnreadPipe;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = sink->output;
+  PROCESS_INFORMATION process = {};
+  ConsoleView before = {};
+  for (int attempt = 0; attempt < 2 && !*started; ++attempt) {
+    if (watched && !ViewConsole(&before, nullptr)) return false;
+    *started = CreateProcessW(nullptr, reinterpret_cast<wchar_t*>(Current.line), nullptr, nullptr,
+                              TRUE, breaking ? CREATE_NEW_PROCESS_GROUP : 0, nullptr, nullptr,
+                              &startup, &process);
+    *result = *started ? 0 : GetLastError();
+    if (*result != ERROR_INTERNAL_ERROR) break;
+    Say("harness: CreateProcessW failed with 1359 for %s; trying once more", Harness.runCase->name);
+  }
+  // Our copy of the pipe's write end goes, so that the reader sees its end.
+  if (sink->reader != nullptr) {
+    const bool closed = CloseHandle(sink->output);
+    sink->output = nullptr;
+    if (!Made(closed, "CloseHandle")) {
+      if (*started) EndChild(process.hProcess);
+      *started = false;
+    }
+  }
+  if (!*started) return false;
+  bool ended = breaking ? BreakChild(process.hProcess, process.dwProcessId, sink->reader, counted)
+                        : Await(process.hProcess, sink->reader);
+  if (ended) ended = Made(GetExitCodeProcess(process.hProcess, result), "GetExitCodeProcess");
+  if (ended && watched) ExpectConsoleKept(before);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return ended;
+}
+
 // Compares the bytes a run wrote with the expected text as UTF-16LE.
-void ExpectBytes(const WindowsCase& c, const Place& place, const std::string& got,
-                 const std::u16string& text) {
-  const std::string expected(reinterpret_cast<const char*>(text.data()), text.size() * 2);
-  std::size_t at = 0;
-  while (at < got.size() && at < expected.size() && got[at] == expected[at]) ++at;
-  Expect(got == expected, c, place, "%zu bytes, expected %zu; they differ from byte %zu",
-         got.size(), expected.size(), at);
+void ExpectBytes(const char* got, DWORD count) {
+  const char* expected = reinterpret_cast<const char*>(Current.text);
+  const DWORD expectedCount = Current.textUnits * 2;
+  DWORD at = 0;
+  while (at < count && at < expectedCount && at < kPipeRoom && got[at] == expected[at]) ++at;
+  Expect(count == expectedCount && at == count,
+         "%lu bytes, expected %lu; they differ from byte %lu", count, expectedCount, at);
+}
+
+// Reads the output file back: it must hold the text, or nothing.
+void ExpectFile(bool written) {
+  const HANDLE file = Planted("reopen") ? INVALID_HANDLE_VALUE
+                                        : OpenFile(Harness.outputPath, GENERIC_READ, OPEN_EXISTING);
+  if (!Made(file != INVALID_HANDLE_VALUE, "CreateFileW (the re-open)")) return;
+  RunRecord& run = Current;
+  DWORD got = 0;
+  run.byteCount = 0;
+  while (Made(ReadFile(file, run.bytes + run.byteCount, kPipeRoom - run.byteCount, &got, nullptr),
+              "ReadFile") &&
+         got > 0 && run.byteCount < kPipeRoom) {
+    run.byteCount += got;
+  }
+  CloseHandle(file);
+  if (!written) run.textUnits = 0;
+  ExpectBytes(run.bytes, run.byteCount);
 }
 
 // Returns the attribute the table gives to the written unit of this number.
-std::uint16_t CellAttribute(const WindowsCase& c, int unit) {
+WORD CellAttribute(const WindowsCase& c, int unit) {
   for (const CellRun& run : c.cells) {
     if (run.units < 0 || unit < run.units) return run.attribute;
     unit -= run.units;
@@ -223,139 +618,196 @@ std::uint16_t CellAttribute(const WindowsCase& c, int unit) {
   return 0xFFFF;  // more units written than the table names: none matches
 }
 
-// Reads the screen buffer back: every written cell's character and
-// attribute, the cell after the text untouched, the cursor after the line
-// end, and the attribute left in force.
-void ExpectCells(const WindowsCase& c, const Place& place, HANDLE buffer,
-                 const std::u16string& text) {
+// Reads the screen buffer back: its size and mode, every written cell's
+// character and attribute, the cell after the text untouched, the cursor
+// after the line end, and the attribute left in force.
+void ExpectCells(const WindowsCase& c, HANDLE buffer) {
   CONSOLE_SCREEN_BUFFER_INFO info = {};
-  GetConsoleScreenBufferInfo(buffer, &info);
+  DWORD mode = 0;
+  if (!Made(GetConsoleScreenBufferInfo(buffer, &info), "GetConsoleScreenBufferInfo") ||
+      !Made(GetConsoleMode(buffer, &mode), "GetConsoleMode")) {
+    return;
+  }
+  Expect(info.dwSize.X == kColumns && info.dwSize.Y == kRows && mode == kConsoleMode,
+         "the buffer is %dx%d in mode %lX, expected %dx%d in mode %lX", info.dwSize.X,
+         info.dwSize.Y, mode, kColumns, kRows, kConsoleMode);
+  const char16_t* text = Current.text;
   COORD at = {0, 0};
   int unit = 0;
-  for (std::size_t i = 0; i <= text.size(); ++i) {
-    const char16_t expected = i < text.size() ? text[i] : u' ';
+  for (int i = 0; i <= Current.textUnits; ++i) {
+    const char16_t expected = i < Current.textUnits ? text[i] : u' ';
     if (expected == u'\r' || expected == u'\n') {
       at = expected == u'\r' ? COORD{0, at.Y} : COORD{at.X, static_cast<SHORT>(at.Y + 1)};
       continue;
     }
-    const WORD attribute = i < text.size() ? CellAttribute(c, unit++) : kStart;
+    const WORD attribute = i < Current.textUnits ? CellAttribute(c, unit++) : kStart;
     wchar_t gotCharacter = 0;
     WORD gotAttribute = 0;
     DWORD got = 0;
-    ReadConsoleOutputCharacterW(buffer, &gotCharacter, 1, at, &got);
-    ReadConsoleOutputAttribute(buffer, &gotAttribute, 1, at, &got);
-    Expect(gotCharacter == expected && gotAttribute == attribute, c, place,
+    if (!Made(ReadConsoleOutputCharacterW(buffer, &gotCharacter, 1, at, &got) && got == 1,
+              "ReadConsoleOutputCharacterW") ||
+        !Made(ReadConsoleOutputAttribute(buffer, &gotAttribute, 1, at, &got) && got == 1,
+              "ReadConsoleOutputAttribute")) {
+      return;
+    }
+    Expect(gotCharacter == expected && gotAttribute == attribute,
            "cell %d,%d holds U+%04X in %02X, expected U+%04X in %02X", at.X, at.Y, gotCharacter,
            gotAttribute, expected, attribute);
-    if (i == text.size()) break;
-    if (++at.X == info.dwSize.X) at = COORD{0, static_cast<SHORT>(at.Y + 1)};
+    if (i == Current.textUnits) break;
+    if (++at.X == kColumns) at = COORD{0, static_cast<SHORT>(at.Y + 1)};
   }
-  Expect(info.dwCursorPosition.X == at.X && info.dwCursorPosition.Y == at.Y, c, place,
+  Expect(info.dwCursorPosition.X == at.X && info.dwCursorPosition.Y == at.Y,
          "cursor at %d,%d, expected %d,%d", info.dwCursorPosition.X, info.dwCursorPosition.Y, at.X,
          at.Y);
-  Expect(info.wAttributes == c.attributeLeft, c, place, "attribute %02X left, expected %02X",
+  Expect(info.wAttributes == c.attributeLeft, "attribute %02X left, expected %02X",
          info.wAttributes, c.attributeLeft);
 }
 
-// Runs a case with its output in one place and checks what the place got.
-void CheckPlace(const WindowsCase& c, const Place& place) {
-  std::u16string line, text;
-  Prepare(c, &line, &text);
-  const Sink sink = place.open();
-  // A place that could not be made would pass every write-failure case.
-  if (sink.output == INVALID_HANDLE_VALUE && place.output != kToInvalid) {
-    Expect(false, c, place, "the harness cannot make this output: error %lu", GetLastError());
-    ++Harness.failed;
-    Harness.runFailures = 0;
-    return;
-  }
-  DWORD result = 0;
-  std::string bytes;
-  const bool started = Run(c, line, sink, &result, &bytes);
-  if (c.exitCode == kRefused && started && Harness.underWine) {
-    Say("note: %s: Wine started a command line of %zu units with its zero, which Windows "
-        "refuses; not counted here",
-        c.name, line.size() + 1);
-  } else if (c.exitCode == kRefused) {
-    Expect(!started, c, place, "CreateProcessW started a line of %zu units with its zero",
-           line.size() + 1);
-  } else if (!started) {
-    Expect(false, c, place, "CreateProcessW failed with error %lu", result);
+// Checks the exit code; an exception code is named as one.
+void ExpectExit(DWORD result, int expected) {
+  if (result == static_cast<DWORD>(expected)) return;
+  if ((result & 0xF0000000) == 0xC0000000) {
+    Expect(false, "ended by exception %08lX, expected exit %d", result, expected);
   } else {
-    const int expected = (place.output & kWriteFailures) ? c.failureExit : c.exitCode;
-    Expect(static_cast<int>(result) == expected, c, place, "exit %lu, expected %d", result,
-           expected);
-    if (place.output == kToPipe) ExpectBytes(c, place, bytes, text);
-    if (place.output == kToConsole) ExpectCells(c, place, sink.output, text);
+    Expect(false, "exit %lu, expected %d", result, expected);
   }
-  if (sink.reader != nullptr) CloseHandle(sink.reader);
-  if (sink.reader == nullptr && sink.output != INVALID_HANDLE_VALUE && sink.output != nullptr) {
-    CloseHandle(sink.output);
-  }
-  if (place.output == kToFile || place.output == kToReadOnly) {
-    HANDLE file = OpenFile(OutputPath(), GENERIC_READ, OPEN_EXISTING);
-    ExpectBytes(c, place, ReadAll(file), place.output == kToFile ? text : u"");
-    CloseHandle(file);
-  }
-  if (c.exitCode == kRefused && started && Harness.underWine) return;
-  ++(Harness.runFailures == 0 ? Harness.passed : Harness.failed);
-  Harness.runFailures = 0;
 }
 
-// Makes the harness's folder, with a copy of Huecast.exe in "my dir".
+void CloseOwn(HANDLE handle) {
+  if (handle != nullptr && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+}
+
+// Runs a case with its output in one place and checks what the place got.
+// A place the harness cannot make, or cannot read back, fails the run.
+void CheckPlace(const WindowsCase& c, const Place& place) {
+  Harness.runCase = &c;
+  Harness.runPlace = &place;
+  Harness.runFailures = 0;
+  Current.byteCount = 0;
+  bool counted = true;
+  Sink sink = {nullptr, nullptr};
+  if (Made(Prepare(c), "Prepare (the line is too long)") && place.open(&sink)) {
+    DWORD result = 0;
+    bool started = false;
+    const bool ended = Run(place, &sink, &result, &started, &counted);
+    if (c.exitCode == kRefused && started && Harness.underWine) {
+      Say("note: %s: Wine started a command line of %d units with its zero, which Windows "
+          "refuses; not counted here",
+          c.name, Current.lineUnits + 1);
+      counted = false;
+    } else if (c.exitCode == kRefused) {
+      Expect(!started && result == ERROR_FILENAME_EXCED_RANGE,
+             "CreateProcessW %s a line of %d units with its zero (error %lu), expected error 206",
+             started ? "started" : "refused", Current.lineUnits + 1, started ? 0 : result);
+    } else if (!started) {
+      Expect(Harness.runFailures > 0, "CreateProcessW failed with error %lu", result);
+    } else if (ended) {
+      ExpectExit(result, (place.output & kWriteFailures) ? c.failureExit : c.exitCode);
+      if (place.output == kToPipe) ExpectBytes(Current.bytes, Current.byteCount);
+      if (place.output == kToConsole) ExpectCells(c, sink.output);
+    }
+    CloseOwn(sink.output);
+    CloseOwn(sink.reader);
+    if (started && (place.output == kToFile || place.output == kToReadOnly)) {
+      ExpectFile(place.output == kToFile);
+    }
+  }
+  if (!counted && Harness.runFailures == 0) return;
+  ++(Harness.runFailures == 0 ? Harness.passed : Harness.failed);
+}
+
+// --- the harness's folder ----------------------------------------------------
+
+// Makes the harness's folder, with a copy of Huecast.exe in "my dir", and
+// opens the report file and the harness's own console.
 bool Start(const wchar_t* exe, const wchar_t* report) {
-  wchar_t full[MAX_PATH];
-  wchar_t temporary[MAX_PATH];
-  if (GetFullPathNameW(exe, MAX_PATH, full, nullptr) == 0 ||
-      GetFileAttributesW(full) == INVALID_FILE_ATTRIBUTES) {
+  HarnessRecord& h = Harness;
+  const DWORD full = GetFullPathNameW(exe, MAX_PATH, h.exe, nullptr);
+  if (full == 0 || full >= MAX_PATH || GetFileAttributesW(h.exe) == INVALID_FILE_ATTRIBUTES) {
     Say("cannot find %ls", exe);
     return false;
   }
-  GetTempPathW(MAX_PATH, temporary);
-  Harness.exe = reinterpret_cast<const char16_t*>(full);
-  Harness.folder = reinterpret_cast<const char16_t*>(temporary);
-  Harness.folder += u"HuecastTests-";
-  for (DWORD id = GetCurrentProcessId(); id != 0; id /= 10) Harness.folder += u'0' + id % 10;
-  Harness.spacedExe = Harness.folder + u"\\my dir\\Huecast.exe";
-  CreateDirectoryW(Wide(Harness.folder), nullptr);
-  CreateDirectoryW(Wide(Harness.folder + u"\\my dir"), nullptr);
-  if (!CopyFileW(full, Wide(Harness.spacedExe), FALSE)) {
-    Say("cannot copy %ls to %ls: error %lu", full, Wide(Harness.spacedExe), GetLastError());
+  wchar_t id[16] = {};
+  int digits = 0;
+  for (DWORD left = GetCurrentProcessId(); left != 0 || digits == 0; left /= 10) ++digits;
+  for (DWORD left = GetCurrentProcessId(), at = digits; at > 0; left /= 10) {
+    id[--at] = static_cast<wchar_t>(L'0' + left % 10);
+  }
+  const DWORD temporary = GetTempPathW(MAX_PATH, h.folder);
+  if (temporary == 0 || temporary >= MAX_PATH || !Append(h.folder, L"HuecastTests-") ||
+      !Append(h.folder, id) || !Append(h.spacedFolder, h.folder) ||
+      !Append(h.spacedFolder, L"\\my dir") || !Append(h.spacedExe, h.spacedFolder) ||
+      !Append(h.spacedExe, L"\\Huecast.exe") || !Append(h.outputPath, h.folder) ||
+      !Append(h.outputPath, L"\\output")) {
+    Say("the temporary folder's name is too long");
+    return false;
+  }
+  CreateDirectoryW(h.folder, nullptr);
+  CreateDirectoryW(h.spacedFolder, nullptr);
+  if (!CopyFileW(h.exe, h.spacedExe, FALSE)) {
+    Say("cannot copy %ls to %ls: error %lu", h.exe, h.spacedExe, GetLastError());
     return false;
   }
   if (report != nullptr) {
-    Harness.report = CreateFileW(report, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    h.report = CreateFileW(report, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h.report == INVALID_HANDLE_VALUE) {
+      Say("cannot create %ls: error %lu", report, GetLastError());
+      return false;
+    }
   }
+  h.console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h.console == INVALID_HANDLE_VALUE) {
+    Say("cannot open the console (CONOUT$): error %lu", GetLastError());
+    return false;
+  }
+  GetEnvironmentVariableA("HUECAST_TESTS_ONLY", h.only, sizeof h.only);
+  GetEnvironmentVariableA("HUECAST_TESTS_PLANT", h.plant, sizeof h.plant);
   HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  Harness.underWine = ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+  h.underWine = ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
   return true;
 }
 
-}  // namespace
-}  // namespace huecast
+// Removes the harness's folder.
+void Finish() {
+  DeleteFileW(Harness.spacedExe);
+  DeleteFileW(Harness.outputPath);
+  RemoveDirectoryW(Harness.spacedFolder);
+  RemoveDirectoryW(Harness.folder);
+}
 
-// Runs the whole table against the Huecast.exe named first.
-int wmain(int count, wchar_t** arguments) {
-  using namespace huecast;
-  // A program started without a console (a service or a CI step) makes its
-  // own, for the screen buffers; with one already there this does nothing.
+}  // namespace
+
+// Runs the whole table against the Huecast.exe named first; returns the
+// process's exit code.
+int RunAcceptance(int count, const wchar_t* const* arguments) {
+  // A crash of a child ends it at once, with no dialog that would keep it
+  // and its pipe alive; children inherit the mode.
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  // A program started without a console (a service) makes its own, for the
+  // screen buffers; with one already there this does nothing.
   AllocConsole();
   if (count < 2 || count > 3) {
     Say("usage: HuecastTests.exe <path of Huecast.exe> [report file]");
     return 2;
   }
   if (!Start(arguments[1], count == 3 ? arguments[2] : nullptr)) return 2;
+  Say("HuecastTests.exe: %ls; the table makes %d runs on Windows, %d counted under Wine%s",
+      Harness.exe, CountedRuns(false), CountedRuns(true), Harness.underWine ? " (here)" : "");
   for (const WindowsCase& c : kWindowsCases) {
+    if (Harness.only[0] != 0 && !SameText(Harness.only, c.name)) continue;
     for (const Place& place : kPlaces) {
-      if ((c.outputs & place.output) == 0) continue;
-      if (place.output == kToFullDevice && !Harness.underWine) continue;
-      CheckPlace(c, place);
+      if (Runs(c, place, Harness.underWine)) CheckPlace(c, place);
     }
   }
-  for (const std::u16string& name : {Harness.spacedExe, OutputPath()}) DeleteFileW(Wide(name));
-  RemoveDirectoryW(Wide(Harness.folder + u"\\my dir"));
-  RemoveDirectoryW(Wide(Harness.folder));
+  Finish();
   Say("%d passed, %d failed", Harness.passed, Harness.failed);
   return Harness.failed == 0 ? 0 : 1;
+}
+
+}  // namespace huecast
+
+int wmain(int count, wchar_t** arguments) {
+  return huecast::RunAcceptance(count, arguments);
 }

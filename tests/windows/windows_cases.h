@@ -24,6 +24,7 @@ enum CaseOutputs : std::uint32_t {
   kToInvalid = 64,      // an invalid standard output handle: failureExit
   kToNoHandle = 128,    // no standard output handle at all: failureExit
   kToFullDevice = 256,  // a device whose every write fails (only under Wine): failureExit
+  kToUnreadPipe = 512,  // a pipe nobody reads, then CTRL_BREAK_EVENT (only on Windows)
 };
 constexpr std::uint32_t kRedirected = kToPipe | kToFile | kToNul;
 constexpr std::uint32_t kWriteFailures =
@@ -45,6 +46,9 @@ constexpr int kFillOverlongLine = -2;
 constexpr int kLongestLine = 32766;
 // The exit code a case expects when CreateProcessW must refuse to start it.
 constexpr int kRefused = -1;
+// The exit code of a process that the system's own handler ends for a
+// console control event (STATUS_CONTROL_C_EXIT).
+constexpr int kControlExit = static_cast<int>(0xC000013Au);
 
 // Console attributes of consecutive written units; units -1 means the rest.
 struct CellRun {
@@ -145,6 +149,10 @@ inline constexpr WindowsCase kWindowsCases[] = {
      "the limit is CreateProcessW's", {u"x", u"x", kFillLongestLine}},
     {"OverlongCommandLine", u"07 \001", u"", kRefused, kToPipe, 0, {}, kStart,
      "the limit is CreateProcessW's", {u"x", u"x", kFillOverlongLine}},
+
+    // Ctrl+Break, while a write blocks: the system's own handler ends the run.
+    {"CtrlBreakWhileWriting", u"07 \001", u"", kControlExit, kToUnreadPipe, 0, {}, kStart,
+     "console control events are Windows's", {u"x", u"x", 30000}},
 };
 // clang-format on
 

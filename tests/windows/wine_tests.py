@@ -392,26 +392,86 @@ def CommandPe(args):
 # --- the acceptance program ---------------------------------------------------
 
 
-def CommandAcceptance(args):
-  """Runs HuecastTests.exe against Huecast.exe on a pseudo-terminal, where
-  wine gives it a working console. Its report file holds a line for each
-  failed expectation, then the count."""
-  RequireWine(args)
+def RunAcceptance(args, exe, report, extra_env=None):
+  """Runs HuecastTests.exe against exe on a pseudo-terminal, where wine gives
+  it a working console; returns its exit code and the lines of its report.
+  When Wine itself failed and the run is repeated, the first report is kept
+  beside the second and printed."""
   env = WineEnvironment(args)
-  work = WorkDirectory(args, "acceptance")
+  env.update(extra_env or {})
   tests = os.path.join(os.path.dirname(args.exe), "HuecastTests.exe")
-  report = work / "report.txt"
+  first = report.with_name("first-" + report.name)
 
   def Attempt():
-    report.unlink(missing_ok=True)
-    return RunInTerminal(["wine", tests, WindowsPath(args.exe), WindowsPath(report)], env)
+    if report.exists():
+      report.replace(first)
+      print("The first attempt's report, kept as %s:\n%s" % (first, first.read_text(errors="replace")))
+    return RunInTerminal(["wine", tests, WindowsPath(exe), WindowsPath(report)], env)
 
-  code, _ = RunWine(Attempt, 0, "HuecastTests.exe")
-  lines = report.read_text(errors="replace").splitlines() if report.exists() else []
+  code, _ = RunWine(Attempt, 0 if extra_env is None else 1, "HuecastTests.exe")
+  return code, report.read_text(errors="replace").splitlines() if report.exists() else []
+
+
+def CommandAcceptance(args):
+  """Runs the table against Huecast.exe: every run counted under Wine passes,
+  and the hosted Windows job expects as many runs as the table makes there."""
+  RequireWine(args)
+  work = WorkDirectory(args, "acceptance")
+  code, lines = RunAcceptance(args, args.exe, work / "report.txt")
   print("\n".join(lines))
-  Check(bool(lines) and re.fullmatch(r"[1-9][0-9]* passed, 0 failed", lines[-1]) is not None,
-        "the last line reports no failure: %r" % lines[-1:])
+  counts = re.search(r"makes (\d+) runs on Windows, (\d+) counted under Wine", "\n".join(lines[:1]))
+  last = re.fullmatch(r"(\d+) passed, 0 failed", lines[-1]) if lines else None
+  Check(counts is not None and last is not None and last.group(1) == counts.group(2),
+        "every run counted under Wine passed: %r" % (lines[:1] + lines[-1:]))
   Check(code == 0, "HuecastTests.exe exits with 0, got %d" % code)
+  action = pathlib.Path(args.source) / ".github" / "actions" / "windows-acceptance" / "action.yml"
+  expected = re.search(r"WINDOWS_RUNS: '(\d+)'", action.read_text())
+  Check(counts is not None and expected is not None and expected.group(1) == counts.group(1),
+        "the hosted job expects the %s runs the table makes on Windows: %s" %
+        (counts and counts.group(1), expected and expected.group(0)))
+  Finish()
+
+
+# The harness's own faults: one case run against a stand-in that hangs on a
+# pipe and crashes on a file, and against Huecast.exe with a call of the
+# harness planted to fail. Each must fail exactly its runs and go on.
+# (executable, environment, expected last line, {place: text of its failure})
+HARNESS_CASES = [
+    ("HuecastStandIn.exe", {"HUECAST_TESTS_ONLY": "NotHelp"}, "1 passed, 2 failed",
+     {"pipe": "did not end within 30 s", "file": "ended by exception C0000005"}),
+    ("Huecast.exe", {"HUECAST_TESTS_ONLY": "TypicalCall", "HUECAST_TESTS_PLANT": "CreatePipe"},
+     "7 passed, 2 failed",
+     {"pipe": "CreatePipe failed with error 31 (planted)",
+      "pipe without reader": "CreatePipe failed with error 31 (planted)"}),
+    ("Huecast.exe", {"HUECAST_TESTS_ONLY": "TypicalCall", "HUECAST_TESTS_PLANT": "reopen"},
+     "7 passed, 2 failed",
+     {"file": "(the re-open) failed with error 31 (planted)",
+      "handle without write access": "(the re-open) failed with error 31 (planted)"}),
+]
+
+
+def CommandHarness(args):
+  """Runs HuecastTests.exe on its own faults: a hung run fails at its
+  deadline, a crash fails with its exception code, a planted failure of a
+  harness call fails its run, and the rest of the table still runs."""
+  RequireWine(args)
+  work = WorkDirectory(args, "harness")
+  for index, (exe, extra_env, last, failures) in enumerate(HARNESS_CASES):
+    started = time.time()
+    code, lines = RunAcceptance(args, os.path.join(os.path.dirname(args.exe), exe),
+                                work / ("report-%d.txt" % index), extra_env)
+    what = "%s with %s" % (exe, extra_env)
+    print("%s, %.1f s:\n%s" % (what, time.time() - started, "\n".join(lines)))
+    Check(code == 1 and lines[-1:] == [last], "%s ends with %r and exit 1" % (what, last))
+    failed = {}
+    for line in lines:
+      match = re.match(r"FAIL \w+, ([^:]+): (.*)", line)
+      if match:
+        failed.setdefault(match.group(1), []).append(match.group(2))
+    Check(sorted(failed) == sorted(failures), "%s fails in %s" % (what, sorted(failures)))
+    for place, text in failures.items():
+      Check(any(text in line for line in failed.get(place, [])),
+            "%s, %s: %r is reported" % (what, place, text))
   Finish()
 
 
@@ -744,6 +804,7 @@ COMMANDS = {
     "prefix": CommandPrefix,
     "pe": CommandPe,
     "acceptance": CommandAcceptance,
+    "harness": CommandHarness,
     "terminal": CommandTerminal,
     "demo": CommandDemo,
 }
