@@ -62,23 +62,29 @@ target_link_libraries(huecast PRIVATE huecast_core kernel32 msvcrt gcc)
 install(TARGETS huecast RUNTIME DESTINATION bin)
 
 # HuecastTests.exe, the acceptance program that a Windows user or runner
-# starts next to Huecast.exe. It is an ordinary console program with the C
-# runtime's start-up, linked statically, so that it too needs nothing but
-# KERNEL32.dll and msvcrt.dll.
+# starts next to Huecast.exe. It is built as Huecast.exe is: its own entry,
+# no C or C++ runtime start-up, nothing of libstdc++ or libgcc, and imports
+# of KERNEL32.dll and msvcrt.dll alone. It formats its own report lines, so
+# no argument list ever reaches msvcrt.
 add_executable(huecast_acceptance tests/windows/acceptance.cc)
 set_target_properties(huecast_acceptance PROPERTIES
   OUTPUT_NAME HuecastTests
   RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}
 )
 target_include_directories(huecast_acceptance PRIVATE tests)
-target_compile_options(huecast_acceptance PRIVATE ${HUECAST_CODE_OPTIONS} -municode)
+target_compile_options(huecast_acceptance PRIVATE ${HUECAST_WINDOWS_CODE_OPTIONS})
 target_link_options(huecast_acceptance PRIVATE
-  -municode
+  -nostdlib
   -static
+  -Wl,--entry=HuecastTestsStart
   -Wl,--subsystem,console
+  -Wl,--gc-sections
+  -Wl,--disable-auto-import
+  -Wl,--disable-runtime-pseudo-reloc
   -Wl,--no-insert-timestamp
   $<$<CONFIG:MinSizeRel,Release>:-s>
 )
+target_link_libraries(huecast_acceptance PRIVATE kernel32 msvcrt)
 
 # HuecastStandIn.exe, a Huecast.exe that hangs on a pipe and crashes on a
 # file: the harness's own test shows that it fails those runs and goes on.

@@ -253,11 +253,23 @@ def CommandPe(args):
 
   dlls = sorted(entry.dll.decode() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []))
   Check(dlls == ["KERNEL32.dll", "msvcrt.dll"], "imports only KERNEL32.dll and msvcrt.dll: %s" % dlls)
-  # The acceptance program must run on a bare Windows as well.
-  tests = pefile.PE(os.path.join(os.path.dirname(args.exe), "HuecastTests.exe"))
-  test_dlls = sorted(entry.dll.decode() for entry in getattr(tests, "DIRECTORY_ENTRY_IMPORT", []))
-  Check(test_dlls == ["KERNEL32.dll", "msvcrt.dll"],
-        "HuecastTests.exe imports only KERNEL32.dll and msvcrt.dll: %s" % test_dlls)
+  # The acceptance program must run on a bare Windows as well, and is built
+  # as Huecast.exe is: no C runtime start-up (which brings TLS callbacks) and
+  # nothing from msvcrt.dll that takes an argument list, only memory routines.
+  tests_path = os.path.join(os.path.dirname(args.exe), "HuecastTests.exe")
+  tests = pefile.PE(tests_path)
+  test_imports = {
+      entry.dll.decode(): sorted(i.name.decode() for i in entry.imports if i.name)
+      for entry in getattr(tests, "DIRECTORY_ENTRY_IMPORT", [])
+  }
+  Check("KERNEL32.dll" in test_imports and set(test_imports) <= {"KERNEL32.dll", "msvcrt.dll"},
+        "HuecastTests.exe imports only KERNEL32.dll and msvcrt.dll: %s" % sorted(test_imports))
+  Check(set(test_imports.get("msvcrt.dll", [])) <= {"memcmp", "memcpy", "memmove", "memset"},
+        "HuecastTests.exe takes only memory routines from msvcrt.dll: %s" %
+        test_imports.get("msvcrt.dll"))
+  Check(not hasattr(tests, "DIRECTORY_ENTRY_TLS"), "HuecastTests.exe has no TLS callbacks")
+  print("HuecastTests.exe: %d bytes" % os.path.getsize(tests_path))
+  Check(os.path.getsize(tests_path) < 32 * 1024, "HuecastTests.exe is under 32 KiB")
   Check(not hasattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT"), "no delay-loaded imports")
   Check(not hasattr(pe, "DIRECTORY_ENTRY_TLS"), "no TLS callbacks run before the entry")
   imported = {
