@@ -62,59 +62,68 @@ target_link_options(huecast PRIVATE
   -Wl,--no-insert-timestamp
   $<$<CONFIG:MinSizeRel,Release>:-s>
 )
-# The libraries come last, after the program's own code that needs them.
-# mingw-w64 gcc brings its import libraries and libgcc. A tool chain with
-# neither (clang for ARM64) gets import libraries made from the platform
-# layer's .def files, which list exactly the routines it calls: anything else
-# fails the link.
-if(HUECAST_DLLTOOL)
-  set(HUECAST_WINDOWS_LIBRARIES)
+
+# Links a program against KERNEL32.dll and msvcrt.dll, after its own code.
+# mingw-w64 gcc brings their import libraries, and libgcc for the programs
+# that name it (extra arguments). A tool chain with neither (clang for ARM64)
+# gets import libraries made from the program's own .def files in folder,
+# which list exactly the routines it calls: anything else fails the link.
+function(huecast_link_system target folder)
+  if(NOT HUECAST_DLLTOOL)
+    target_link_libraries(${target} PRIVATE kernel32 msvcrt ${ARGN})
+    return()
+  endif()
   foreach(dll kernel32 msvcrt)
-    set(library ${CMAKE_CURRENT_BINARY_DIR}/imports/lib${dll}.a)
-    set(definitions ${PROJECT_SOURCE_DIR}/src/platform/win32/${dll}.def)
+    set(library ${CMAKE_CURRENT_BINARY_DIR}/imports/${target}/lib${dll}.a)
+    set(definitions ${PROJECT_SOURCE_DIR}/${folder}/${dll}.def)
     add_custom_command(
       OUTPUT ${library}
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/imports
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/imports/${target}
       COMMAND ${HUECAST_DLLTOOL} -m ${HUECAST_DLLTOOL_MACHINE} -d ${definitions} -l ${library}
       DEPENDS ${definitions}
-      COMMENT "Making the import library of ${dll}.dll"
+      COMMENT "Making the import library of ${dll}.dll for ${target}"
       VERBATIM
     )
-    add_custom_target(huecast_imports_${dll} DEPENDS ${library})
-    add_dependencies(huecast huecast_imports_${dll})
-    list(APPEND HUECAST_WINDOWS_LIBRARIES ${library})
+    add_custom_target(${target}_${dll} DEPENDS ${library})
+    add_dependencies(${target} ${target}_${dll})
+    target_link_libraries(${target} PRIVATE ${library})
   endforeach()
-else()
-  set(HUECAST_WINDOWS_LIBRARIES kernel32 msvcrt gcc)
-endif()
-target_link_libraries(huecast PRIVATE huecast_core ${HUECAST_WINDOWS_LIBRARIES})
+endfunction()
+
+target_link_libraries(huecast PRIVATE huecast_core)
+huecast_link_system(huecast src/platform/win32 gcc)
 
 install(TARGETS huecast RUNTIME DESTINATION bin)
 
-# The acceptance program below needs the C runtime's start-up and the C++
-# library, which Debian has for x64 only.
-if(HUECAST_DLLTOOL)
-  return()
-endif()
-
 # HuecastTests.exe, the acceptance program that a Windows user or runner
-# starts next to Huecast.exe. It is an ordinary console program with the C
-# runtime's start-up, linked statically, so that it too needs nothing but
-# KERNEL32.dll and msvcrt.dll.
+# starts next to Huecast.exe. It is built as Huecast.exe is: its own entry,
+# no C or C++ runtime start-up, nothing of libstdc++ or libgcc, and imports
+# of KERNEL32.dll and msvcrt.dll alone. It formats its own report lines, so
+# no argument list ever reaches msvcrt.
 add_executable(huecast_acceptance tests/windows/acceptance.cc)
 set_target_properties(huecast_acceptance PROPERTIES
   OUTPUT_NAME HuecastTests
   RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}
 )
 target_include_directories(huecast_acceptance PRIVATE tests)
-target_compile_options(huecast_acceptance PRIVATE ${HUECAST_CODE_OPTIONS} -municode)
+target_compile_options(huecast_acceptance PRIVATE ${HUECAST_WINDOWS_CODE_OPTIONS})
 target_link_options(huecast_acceptance PRIVATE
-  -municode
+  -nostdlib
   -static
+  -Wl,--entry=HuecastTestsStart
   -Wl,--subsystem,console
+  -Wl,--gc-sections
+  -Wl,--disable-auto-import
+  -Wl,--disable-runtime-pseudo-reloc
   -Wl,--no-insert-timestamp
   $<$<CONFIG:MinSizeRel,Release>:-s>
 )
+huecast_link_system(huecast_acceptance tests/windows)
+
+# The stand-in below serves the harness's own test, which runs under x64 Wine.
+if(HUECAST_DLLTOOL)
+  return()
+endif()
 
 # HuecastStandIn.exe, a Huecast.exe that hangs on a pipe and crashes on a
 # file: the harness's own test shows that it fails those runs and goes on.

@@ -15,6 +15,19 @@
 namespace huecast {
 namespace {
 
+// Puts the repeated piece in place of the mark, count times.
+std::u16string ExpandRepeat(const char16_t* text, const char16_t* piece, int count) {
+  std::u16string expanded;
+  for (; *text != 0; ++text) {
+    if (*text != kRepeatMark) {
+      expanded += *text;
+      continue;
+    }
+    for (int i = 0; i < count; ++i) expanded += piece;
+  }
+  return expanded;
+}
+
 // Returns the UTF-8 of a text, as argv carries it.
 std::string Utf8(const std::u16string& text) {
   std::string bytes(text.size() * 3, '\0');

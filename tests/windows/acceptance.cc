@@ -2,7 +2,9 @@
 // Windows table is started with CreateProcessW and its exact command line,
 // with standard output on a pipe, a file, NUL, a console screen buffer of its
 // own or a handle that cannot be written; the bytes, the cells and the exit
-// code are compared with the table. It needs nothing but KERNEL32 and msvcrt.
+// code are compared with the table. It needs nothing but KERNEL32 and msvcrt,
+// and, like Huecast.exe, no C or C++ runtime start-up: it starts at its own
+// entry, reads its own command line and formats its own lines.
 //
 // Usage: HuecastTests.exe <path of Huecast.exe> [report file]
 // One line for each failed expectation, then "N passed, N failed"; exit 0
@@ -87,10 +89,14 @@ struct RunRecord {
   int textUnits;
   char bytes[kPipeRoom];
   DWORD byteCount;  // all bytes read, even those past the room
+  char overflow[65536];
+  wchar_t commandLine[kUnits];  // the harness's own arguments, split
 };
 
-HarnessRecord Harness;
-RunRecord Current;
+// Both records are made at start-up: in the image, their zeros would take
+// their size in the file.
+HarnessRecord* Harness;
+RunRecord* Current;
 
 // --- lines of the report -------------------------------------------------
 
@@ -194,8 +200,8 @@ void WriteLine(LineBuffer* line, char* start) {
   const DWORD bytes = static_cast<DWORD>(line->at - start);
   DWORD written = 0;
   WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), start, bytes, &written, nullptr);
-  if (Harness.report != INVALID_HANDLE_VALUE && Harness.report != nullptr) {
-    WriteFile(Harness.report, start, bytes, &written, nullptr);
+  if (Harness->report != INVALID_HANDLE_VALUE && Harness->report != nullptr) {
+    WriteFile(Harness->report, start, bytes, &written, nullptr);
   }
 }
 
@@ -216,16 +222,16 @@ void WriteLine(LineBuffer* line, char* start) {
   char text[1024];
   LineBuffer line = {text, text + sizeof text - 2};
   PutText(&line, "FAIL ");
-  PutText(&line, Harness.runCase->name);
+  PutText(&line, Harness->runCase->name);
   PutText(&line, ", ");
-  PutText(&line, Harness.runPlace->name);
+  PutText(&line, Harness->runPlace->name);
   PutText(&line, ": ");
   va_list arguments;
   va_start(arguments, format);
   Format(&line, format, arguments);
   va_end(arguments);
   WriteLine(&line, text);
-  ++Harness.runFailures;
+  ++Harness->runFailures;
 }
 
 // --- calls of the harness, each checked --------------------------------------
@@ -238,8 +244,8 @@ bool SameText(const char* a, const char* b) {
 // Tells whether this call is to fail, as HUECAST_TESTS_PLANT asks; it then
 // fails as the system would, with an error of its own.
 bool Planted(const char* call) {
-  if (!SameText(Harness.plant, call)) return false;
-  Harness.planted = true;
+  if (!SameText(Harness->plant, call)) return false;
+  Harness->planted = true;
   SetLastError(ERROR_GEN_FAILURE);
   return true;
 }
@@ -249,8 +255,8 @@ bool Planted(const char* call) {
 bool Made(bool succeeded, const char* call) {
   const DWORD error = GetLastError();
   Expect(succeeded, "the harness's %s failed with error %lu%s", call, error,
-         Harness.planted ? " (planted)" : "");
-  Harness.planted = false;
+         Harness->planted ? " (planted)" : "");
+  Harness->planted = false;
   return succeeded;
 }
 
@@ -294,7 +300,7 @@ bool PipeSink(Sink* sink) {
   return MakePipe(sink, 0);
 }
 bool FileSink(Sink* sink) {
-  return OpenSink(sink, Harness.outputPath, GENERIC_WRITE, CREATE_ALWAYS);
+  return OpenSink(sink, Harness->outputPath, GENERIC_WRITE, CREATE_ALWAYS);
 }
 bool NulSink(Sink* sink) {
   return OpenSink(sink, L"NUL", GENERIC_WRITE, OPEN_EXISTING);
@@ -306,7 +312,7 @@ bool BrokenPipeSink(Sink* sink) {
   return Made(closed, "CloseHandle");
 }
 bool ReadOnlySink(Sink* sink) {
-  return OpenSink(sink, Harness.outputPath, GENERIC_READ, CREATE_ALWAYS);
+  return OpenSink(sink, Harness->outputPath, GENERIC_READ, CREATE_ALWAYS);
 }
 bool InvalidSink(Sink* sink) {
   sink->output = INVALID_HANDLE_VALUE;
@@ -411,10 +417,10 @@ bool Expand(char16_t* units, int* count, const char16_t* text, const char16_t* p
 // Builds the whole command line, the quoted program path first, and the
 // output expected of it; fills the line to a length when the case asks.
 bool Prepare(const WindowsCase& c) {
-  RunRecord& run = Current;
+  RunRecord& run = *Current;
   run.lineUnits = 0;
   run.textUnits = 0;
-  const wchar_t* exe = c.pathWithSpaces ? Harness.spacedExe : Harness.exe;
+  const wchar_t* exe = c.pathWithSpaces ? Harness->spacedExe : Harness->exe;
   Expand(run.line, &run.lineUnits, u"\"", u"", 0);
   Expand(run.line, &run.lineUnits, reinterpret_cast<const char16_t*>(exe), u"", 0);
   Expand(run.line, &run.lineUnits, c.line[0] != 0 ? u"\" " : u"\"", u"", 0);
@@ -432,14 +438,14 @@ bool Prepare(const WindowsCase& c) {
 // from a place on, by default its cursor.
 bool ViewConsole(ConsoleView* view, const COORD* from) {
   DWORD got = 0;
-  if (!Made(GetConsoleScreenBufferInfo(Harness.console, &view->info),
+  if (!Made(GetConsoleScreenBufferInfo(Harness->console, &view->info),
             "GetConsoleScreenBufferInfo")) {
     return false;
   }
   const COORD at = from != nullptr ? *from : view->info.dwCursorPosition;
-  return Made(ReadConsoleOutputCharacterW(Harness.console, view->characters, kOwnCells, at, &got),
+  return Made(ReadConsoleOutputCharacterW(Harness->console, view->characters, kOwnCells, at, &got),
               "ReadConsoleOutputCharacterW") &&
-         Made(ReadConsoleOutputAttribute(Harness.console, view->attributes, kOwnCells, at, &got),
+         Made(ReadConsoleOutputAttribute(Harness->console, view->attributes, kOwnCells, at, &got),
               "ReadConsoleOutputAttribute");
 }
 
@@ -466,17 +472,16 @@ void ExpectConsoleKept(const ConsoleView& before) {
 // Takes what the pipe holds without waiting for more; false once it has
 // ended: its writer gone and nothing left, or a read failed.
 bool Drain(HANDLE reader) {
-  RunRecord& run = Current;
+  RunRecord& run = *Current;
   for (;;) {
     DWORD available = 0;
     if (!PeekNamedPipe(reader, nullptr, 0, nullptr, &available, nullptr)) {
       return GetLastError() == ERROR_BROKEN_PIPE ? false : Made(false, "PeekNamedPipe");
     }
     if (available == 0) return true;
-    static char overflow[65536];
     const bool room = run.byteCount < kPipeRoom;
-    char* into = room ? run.bytes + run.byteCount : overflow;
-    DWORD size = room ? kPipeRoom - run.byteCount : sizeof overflow;
+    char* into = room ? run.bytes + run.byteCount : run.overflow;
+    DWORD size = room ? kPipeRoom - run.byteCount : sizeof run.overflow;
     size = available < size ? available : size;
     DWORD got = 0;
     if (!Made(ReadFile(reader, into, size, &got, nullptr), "ReadFile")) return false;
@@ -522,10 +527,10 @@ bool BreakChild(HANDLE process, DWORD id, HANDLE reader, bool* counted) {
   }
   if (!GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, id)) {
     const DWORD error = GetLastError();
-    if (Harness.underWine && error == ERROR_INVALID_HANDLE) {
+    if (Harness->underWine && error == ERROR_INVALID_HANDLE) {
       Say("note: %s: Wine cannot send CTRL_BREAK_EVENT (error 6), which Windows sends; not "
           "counted here",
-          Harness.runCase->name);
+          Harness->runCase->name);
       *counted = false;
     } else {
       Expect(false, "the harness's GenerateConsoleCtrlEvent failed with error %lu", error);
@@ -555,12 +560,13 @@ bool Run(const Place& place, Sink* sink, DWORD* result, bool* started, bool* cou
   ConsoleView before = {};
   for (int attempt = 0; attempt < 2 && !*started; ++attempt) {
     if (watched && !ViewConsole(&before, nullptr)) return false;
-    *started = CreateProcessW(nullptr, reinterpret_cast<wchar_t*>(Current.line), nullptr, nullptr,
+    *started = CreateProcessW(nullptr, reinterpret_cast<wchar_t*>(Current->line), nullptr, nullptr,
                               TRUE, breaking ? CREATE_NEW_PROCESS_GROUP : 0, nullptr, nullptr,
                               &startup, &process);
     *result = *started ? 0 : GetLastError();
     if (*result != ERROR_INTERNAL_ERROR) break;
-    Say("harness: CreateProcessW failed with 1359 for %s; trying once more", Harness.runCase->name);
+    Say("harness: CreateProcessW failed with 1359 for %s; trying once more",
+        Harness->runCase->name);
   }
   // Our copy of the pipe's write end goes, so that the reader sees its end.
   if (sink->reader != nullptr) {
@@ -583,8 +589,8 @@ bool Run(const Place& place, Sink* sink, DWORD* result, bool* started, bool* cou
 
 // Compares the bytes a run wrote with the expected text as UTF-16LE.
 void ExpectBytes(const char* got, DWORD count) {
-  const char* expected = reinterpret_cast<const char*>(Current.text);
-  const DWORD expectedCount = Current.textUnits * 2;
+  const char* expected = reinterpret_cast<const char*>(Current->text);
+  const DWORD expectedCount = Current->textUnits * 2;
   DWORD at = 0;
   while (at < count && at < expectedCount && at < kPipeRoom && got[at] == expected[at]) ++at;
   Expect(count == expectedCount && at == count,
@@ -593,10 +599,11 @@ void ExpectBytes(const char* got, DWORD count) {
 
 // Reads the output file back: it must hold the text, or nothing.
 void ExpectFile(bool written) {
-  const HANDLE file = Planted("reopen") ? INVALID_HANDLE_VALUE
-                                        : OpenFile(Harness.outputPath, GENERIC_READ, OPEN_EXISTING);
+  const HANDLE file = Planted("reopen")
+                          ? INVALID_HANDLE_VALUE
+                          : OpenFile(Harness->outputPath, GENERIC_READ, OPEN_EXISTING);
   if (!Made(file != INVALID_HANDLE_VALUE, "CreateFileW (the re-open)")) return;
-  RunRecord& run = Current;
+  RunRecord& run = *Current;
   DWORD got = 0;
   run.byteCount = 0;
   while (Made(ReadFile(file, run.bytes + run.byteCount, kPipeRoom - run.byteCount, &got, nullptr),
@@ -631,16 +638,16 @@ void ExpectCells(const WindowsCase& c, HANDLE buffer) {
   Expect(info.dwSize.X == kColumns && info.dwSize.Y == kRows && mode == kConsoleMode,
          "the buffer is %dx%d in mode %lX, expected %dx%d in mode %lX", info.dwSize.X,
          info.dwSize.Y, mode, kColumns, kRows, kConsoleMode);
-  const char16_t* text = Current.text;
+  const char16_t* text = Current->text;
   COORD at = {0, 0};
   int unit = 0;
-  for (int i = 0; i <= Current.textUnits; ++i) {
-    const char16_t expected = i < Current.textUnits ? text[i] : u' ';
+  for (int i = 0; i <= Current->textUnits; ++i) {
+    const char16_t expected = i < Current->textUnits ? text[i] : u' ';
     if (expected == u'\r' || expected == u'\n') {
       at = expected == u'\r' ? COORD{0, at.Y} : COORD{at.X, static_cast<SHORT>(at.Y + 1)};
       continue;
     }
-    const WORD attribute = i < Current.textUnits ? CellAttribute(c, unit++) : kStart;
+    const WORD attribute = i < Current->textUnits ? CellAttribute(c, unit++) : kStart;
     wchar_t gotCharacter = 0;
     WORD gotAttribute = 0;
     DWORD got = 0;
@@ -653,7 +660,7 @@ void ExpectCells(const WindowsCase& c, HANDLE buffer) {
     Expect(gotCharacter == expected && gotAttribute == attribute,
            "cell %d,%d holds U+%04X in %02X, expected U+%04X in %02X", at.X, at.Y, gotCharacter,
            gotAttribute, expected, attribute);
-    if (i == Current.textUnits) break;
+    if (i == Current->textUnits) break;
     if (++at.X == kColumns) at = COORD{0, static_cast<SHORT>(at.Y + 1)};
   }
   Expect(info.dwCursorPosition.X == at.X && info.dwCursorPosition.Y == at.Y,
@@ -680,30 +687,30 @@ void CloseOwn(HANDLE handle) {
 // Runs a case with its output in one place and checks what the place got.
 // A place the harness cannot make, or cannot read back, fails the run.
 void CheckPlace(const WindowsCase& c, const Place& place) {
-  Harness.runCase = &c;
-  Harness.runPlace = &place;
-  Harness.runFailures = 0;
-  Current.byteCount = 0;
+  Harness->runCase = &c;
+  Harness->runPlace = &place;
+  Harness->runFailures = 0;
+  Current->byteCount = 0;
   bool counted = true;
   Sink sink = {nullptr, nullptr};
   if (Made(Prepare(c), "Prepare (the line is too long)") && place.open(&sink)) {
     DWORD result = 0;
     bool started = false;
     const bool ended = Run(place, &sink, &result, &started, &counted);
-    if (c.exitCode == kRefused && started && Harness.underWine) {
+    if (c.exitCode == kRefused && started && Harness->underWine) {
       Say("note: %s: Wine started a command line of %d units with its zero, which Windows "
           "refuses; not counted here",
-          c.name, Current.lineUnits + 1);
+          c.name, Current->lineUnits + 1);
       counted = false;
     } else if (c.exitCode == kRefused) {
       Expect(!started && result == ERROR_FILENAME_EXCED_RANGE,
              "CreateProcessW %s a line of %d units with its zero (error %lu), expected error 206",
-             started ? "started" : "refused", Current.lineUnits + 1, started ? 0 : result);
+             started ? "started" : "refused", Current->lineUnits + 1, started ? 0 : result);
     } else if (!started) {
-      Expect(Harness.runFailures > 0, "CreateProcessW failed with error %lu", result);
+      Expect(Harness->runFailures > 0, "CreateProcessW failed with error %lu", result);
     } else if (ended) {
       ExpectExit(result, (place.output & kWriteFailures) ? c.failureExit : c.exitCode);
-      if (place.output == kToPipe) ExpectBytes(Current.bytes, Current.byteCount);
+      if (place.output == kToPipe) ExpectBytes(Current->bytes, Current->byteCount);
       if (place.output == kToConsole) ExpectCells(c, sink.output);
     }
     CloseOwn(sink.output);
@@ -712,8 +719,8 @@ void CheckPlace(const WindowsCase& c, const Place& place) {
       ExpectFile(place.output == kToFile);
     }
   }
-  if (!counted && Harness.runFailures == 0) return;
-  ++(Harness.runFailures == 0 ? Harness.passed : Harness.failed);
+  if (!counted && Harness->runFailures == 0) return;
+  ++(Harness->runFailures == 0 ? Harness->passed : Harness->failed);
 }
 
 // --- the harness's folder ----------------------------------------------------
@@ -721,7 +728,7 @@ void CheckPlace(const WindowsCase& c, const Place& place) {
 // Makes the harness's folder, with a copy of Huecast.exe in "my dir", and
 // opens the report file and the harness's own console.
 bool Start(const wchar_t* exe, const wchar_t* report) {
-  HarnessRecord& h = Harness;
+  HarnessRecord& h = *Harness;
   const DWORD full = GetFullPathNameW(exe, MAX_PATH, h.exe, nullptr);
   if (full == 0 || full >= MAX_PATH || GetFileAttributesW(h.exe) == INVALID_FILE_ATTRIBUTES) {
     Say("cannot find %ls", exe);
@@ -771,13 +778,41 @@ bool Start(const wchar_t* exe, const wchar_t* report) {
 
 // Removes the harness's folder.
 void Finish() {
-  DeleteFileW(Harness.spacedExe);
-  DeleteFileW(Harness.outputPath);
-  RemoveDirectoryW(Harness.spacedFolder);
-  RemoveDirectoryW(Harness.folder);
+  DeleteFileW(Harness->spacedExe);
+  DeleteFileW(Harness->outputPath);
+  RemoveDirectoryW(Harness->spacedFolder);
+  RemoveDirectoryW(Harness->folder);
 }
 
 }  // namespace
+
+// Splits the command line as the C runtime would: blanks separate, double
+// quotes group, and backslashes count only before a double quote (2n give n
+// and the quote groups, 2n+1 give n and a quote). Returns the count.
+int SplitCommandLine(const wchar_t* line, wchar_t* units, wchar_t** arguments, int most) {
+  int count = 0;
+  for (;;) {
+    while (*line == L' ' || *line == L'\t') ++line;
+    if (*line == 0 || count == most) return count;
+    arguments[count++] = units;
+    bool quoted = false;
+    while (*line != 0 && (quoted || (*line != L' ' && *line != L'\t'))) {
+      int backslashes = 0;
+      for (; *line == L'\\'; ++line) ++backslashes;
+      if (*line == L'"') {
+        for (int i = 0; i < backslashes / 2; ++i) *units++ = L'\\';
+        if (backslashes % 2 == 1) *units++ = L'"';
+        quoted = backslashes % 2 == 1 ? quoted : !quoted;
+        ++line;
+      } else if (backslashes > 0) {
+        for (int i = 0; i < backslashes; ++i) *units++ = L'\\';
+      } else {
+        *units++ = *line++;
+      }
+    }
+    *units++ = 0;
+  }
+}
 
 // Runs the whole table against the Huecast.exe named first; returns the
 // process's exit code.
@@ -794,20 +829,34 @@ int RunAcceptance(int count, const wchar_t* const* arguments) {
   }
   if (!Start(arguments[1], count == 3 ? arguments[2] : nullptr)) return 2;
   Say("HuecastTests.exe: %ls; the table makes %d runs on Windows, %d counted under Wine%s",
-      Harness.exe, CountedRuns(false), CountedRuns(true), Harness.underWine ? " (here)" : "");
+      Harness->exe, CountedRuns(false), CountedRuns(true), Harness->underWine ? " (here)" : "");
   for (const WindowsCase& c : kWindowsCases) {
-    if (Harness.only[0] != 0 && !SameText(Harness.only, c.name)) continue;
+    if (Harness->only[0] != 0 && !SameText(Harness->only, c.name)) continue;
     for (const Place& place : kPlaces) {
-      if (Runs(c, place, Harness.underWine)) CheckPlace(c, place);
+      if (Runs(c, place, Harness->underWine)) CheckPlace(c, place);
     }
   }
   Finish();
-  Say("%d passed, %d failed", Harness.passed, Harness.failed);
-  return Harness.failed == 0 ? 0 : 1;
+  Say("%d passed, %d failed", Harness->passed, Harness->failed);
+  return Harness->failed == 0 ? 0 : 1;
 }
 
 }  // namespace huecast
 
-int wmain(int count, wchar_t** arguments) {
-  return huecast::RunAcceptance(count, arguments);
+// The process entry: the loader calls it directly (the link names it), so
+// nothing of a C runtime runs before it. It ends the process itself.
+extern "C" [[noreturn]] void HuecastTestsStart() {
+  using namespace huecast;
+  struct Records {
+    HarnessRecord harness;
+    RunRecord run;
+  };
+  Records* records = static_cast<Records*>(
+      VirtualAlloc(nullptr, sizeof(Records), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  if (records == nullptr) ExitProcess(2);
+  Harness = &records->harness;
+  Current = &records->run;
+  wchar_t* arguments[4] = {};
+  const int count = SplitCommandLine(GetCommandLineW(), Current->commandLine, arguments, 4);
+  ExitProcess(static_cast<UINT>(RunAcceptance(count, arguments)));
 }

@@ -5,9 +5,7 @@
 #ifndef HUECAST_TESTS_WINDOWS_WINDOWS_CASES_H_
 #define HUECAST_TESTS_WINDOWS_WINDOWS_CASES_H_
 
-#include <array>
 #include <cstdint>
-#include <string>
 
 #include "driver/expected_help.h"
 
@@ -73,7 +71,7 @@ struct WindowsCase {
   int failureExit = 0;  // the exit code when the output cannot be written
   // The written units' attributes in order (CR and LF are no cells), and the
   // attribute left in force.
-  std::array<CellRun, 4> cells = {};
+  CellRun cells[4] = {};
   std::uint16_t attributeLeft = kStart;
   // Why the case needs the exact command line; empty when an argument list
   // gives the same line, so that the native build runs it too.
@@ -85,30 +83,30 @@ struct WindowsCase {
 // clang-format off
 inline constexpr WindowsCase kWindowsCases[] = {
     // Help: exact bytes, exit 255 even when it cannot be written, colours kept.
-    {"HelpWithoutParameters", u"", kHelpScreen, 255, kEverywhere, 255, {{{kStart, -1}}}},
+    {"HelpWithoutParameters", u"", kHelpScreen, 255, kEverywhere, 255, {{kStart, -1}}},
     {"HelpRequest", u"/?", kHelpScreen, 255},
     {"HelpRequestBeforePairs", u"/? 1E x", kHelpScreen, 255},
     {"HelpForEmptyParameter", u"\"\"", kHelpScreen, 255},
-    {"HelpForEmptyFirstParameter", u"\"\" 1E x", kHelpScreen, 255, kShown, 0, {{{kStart, -1}}}},
+    {"HelpForEmptyFirstParameter", u"\"\" 1E x", kHelpScreen, 255, kShown, 0, {{kStart, -1}}},
     {"HelpForSpacesOnly", u"   ", kHelpScreen, 255, kRedirected, 0, {}, kStart,
      "an argument list gives no trailing spaces"},
     {"NotHelp", u"/h x -? y", u"xy\r\n", 0},
 
     // Codes and the colours they leave; a rejected code changes nothing.
     {"TypicalCall", u"1E Hello 07 \" world\"", u"Hello world\r\n", 0, kEverywhere, 2,
-     {{{0x1E, 5}, {0x07, 6}}}, 0x07},
+     {{0x1E, 5}, {0x07, 6}}, 0x07},
     {"QuickStart", u"1E \" Hello, \" 0A world", u" Hello, world\r\n", 0, kShown, 0,
-     {{{0x1E, 8}, {0x0A, 5}}}, 0x0A},
+     {{0x1E, 8}, {0x0A, 5}}, 0x0A},
     {"CodeForms", u"1e a 1E7 b 1G c A0 d 7 e", u"abcde\r\n", 0, kShown, 0,
-     {{{0x1E, 2}, {0x01, 1}, {0xA0, 1}, {0x07, 1}}}, 0x07},
-    {"RejectedCode", u"77 x", u"x\r\n", 1, kEverywhere, 3, {{{kStart, 1}}}},
+     {{0x1E, 2}, {0x01, 1}, {0xA0, 1}, {0x07, 1}}, 0x07},
+    {"RejectedCode", u"77 x", u"x\r\n", 1, kEverywhere, 3, {{kStart, 1}}},
     {"RejectedCodesAmongOthers", u"77 a FF b 1E c", u"abc\r\n", 1, kShown, 0,
-     {{{kStart, 2}, {0x1E, 1}}}, 0x1E},
+     {{kStart, 2}, {0x1E, 1}}, 0x1E},
     {"ZeroCodes", u"00 x 1E y G1 a -1 b \" 1\" c", u"xyabc\r\n", 0, kShown, 0,
-     {{{kStart, 1}, {0x1E, 4}}}, 0x1E},
+     {{kStart, 1}, {0x1E, 4}}, 0x1E},
     {"ZeroCodeAndEmptyStringEnd", u"00 \"\" 1E x", u"", 0, kEverywhere, 0},
     {"CodeWithoutString", u"1E", u"", 0, kEverywhere, 0, {}, 0x1E},
-    {"EmptyStringSkipped", u"1E \"\" 2F x", u"x\r\n", 0, kShown, 0, {{{0x2F, 1}}}, 0x2F},
+    {"EmptyStringSkipped", u"1E \"\" 2F x", u"x\r\n", 0, kShown, 0, {{0x2F, 1}}, 0x2F},
     {"StringsInARow", u"x y z", u"y\r\n", 0},
     {"ManyPairs", u"\001" u"1E end", u"\001end\r\n", 1, kRedirected, 0, {}, kStart, "",
      {u"1E a 77 b ", u"ab", 150}},
@@ -124,7 +122,7 @@ inline constexpr WindowsCase kWindowsCases[] = {
     {"NonAscii", u"07 \"Grüße, ça va? Ελληνικά 日本語 😀\"",
      u"Grüße, ça va? Ελληνικά 日本語 😀\r\n", 0},
     {"NonAsciiOnTheConsole", u"2E Grüße 07 ça", u"Grüßeça\r\n", 0, kShown, 0,
-     {{{0x2E, 5}, {0x07, 2}}}, 0x07},
+     {{0x2E, 5}, {0x07, 2}}, 0x07},
     {"TrailingBackslash", u"07 C:\\dir\\ 07 x", u"C:\\dir\\x\r\n", 0},
     {"BackslashBeforeClosingQuote", u"07 \"C:\\my dir\\\" 07 x", u"C:\\my dir\\x\r\n", 0},
     {"LongString", u"07 \001 1E y", u"\001y\r\n", 0, kRedirected, 0, {}, kStart, "",
@@ -133,7 +131,7 @@ inline constexpr WindowsCase kWindowsCases[] = {
     // Lines that only an exact command line can hold.
     {"QuotedTab", u"07 \"c\td\"", u"c\td\r\n", 0, kRedirected, 0, {}, kStart,
      "an argument list quotes no tab"},
-    {"QuotedCode", u"\"1E\" x", u"x\r\n", 0, kShown, 0, {{{0x1E, 1}}}, 0x1E,
+    {"QuotedCode", u"\"1E\" x", u"x\r\n", 0, kShown, 0, {{0x1E, 1}}, 0x1E,
      "an argument list quotes no code"},
     {"QuotedThenPlain", u"07 \"ab\"cd 07 x", u"ab07\r\n", 0, kRedirected, 0, {}, kStart,
      "an argument list never joins two tokens"},
@@ -155,19 +153,6 @@ inline constexpr WindowsCase kWindowsCases[] = {
      "console control events are Windows's", {u"x", u"x", 30000}},
 };
 // clang-format on
-
-// Puts the repeated piece in place of the mark, count times.
-inline std::u16string ExpandRepeat(const char16_t* text, const char16_t* piece, int count) {
-  std::u16string expanded;
-  for (; *text != 0; ++text) {
-    if (*text != kRepeatMark) {
-      expanded += *text;
-      continue;
-    }
-    for (int i = 0; i < count; ++i) expanded += piece;
-  }
-  return expanded;
-}
 
 }  // namespace huecast
 
