@@ -1,7 +1,8 @@
 # The compiler and linker protections of the POSIX build, the ones Debian
 # builds its own packages with: stack protector, stack-clash protection,
-# control-flow protection, fortified C library calls in optimised builds, a
-# position-independent executable with read-only relocations bound at start.
+# control-flow protection (branch protection on arm64), fortified C library
+# calls in optimised builds, a position-independent executable with read-only
+# relocations bound at start.
 # The tool reads command lines that scripts build from outside data.
 #
 # They apply to every target made after this file is included. The sanitizer
@@ -25,9 +26,10 @@ if(NOT HUECAST_HARDEN)
   return()
 endif()
 
-# Each protection is used where the compiler knows it; -fcf-protection, for
-# one, exists only on x86.
-foreach(flag -fstack-protector-strong -fstack-clash-protection -fcf-protection)
+# Each protection is used where the compiler knows it: -fcf-protection exists
+# only on x86, -mbranch-protection only on arm64.
+foreach(flag -fstack-protector-strong -fstack-clash-protection -fcf-protection
+             -mbranch-protection=standard)
   string(MAKE_C_IDENTIFIER "HUECAST_HAS${flag}" known)
   check_cxx_compiler_flag(${flag} ${known})
   if(${known})

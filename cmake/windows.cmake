@@ -1,20 +1,26 @@
-# The Windows x64 console executable, build/<dir>/Huecast.exe.
+# The Windows console executable, build/<dir>/Huecast.exe: x64 with mingw-w64
+# gcc (cmake/mingw-w64-x86_64.cmake), ARM64 with clang and lld
+# (cmake/clang-aarch64-w64-mingw32.cmake).
 #
 # It starts at its own entry point, with no C runtime start-up: no static
 # constructors, no argument parsing, no exception support. It links nothing
-# statically but libgcc's helpers and imports only KERNEL32.dll and
+# statically but libgcc's helpers (x64) and imports only KERNEL32.dll and
 # msvcrt.dll, whose wide-string routines need no start-up of ours.
 
 # Everything that goes into the executable is optimised for size; unused
 # routines and data are dropped at link time. The program calls only the C
 # runtime routines it names among its platform operations, so the compiler
-# must not turn loops into calls of its own (strlen, memcpy, memset).
+# must not turn loops into calls of its own (strlen, memcpy, memset): gcc
+# names that transformation, clang has only -fno-builtin for it.
+set(HUECAST_NO_LIBRARY_CALLS_gnu -fno-tree-loop-distribute-patterns)
+set(HUECAST_NO_LIBRARY_CALLS_clang -fno-builtin)
+string(TOLOWER ${CMAKE_CXX_COMPILER_ID} huecast_compiler)
 set(HUECAST_WINDOWS_COMPILE_OPTIONS
   -ffunction-sections
   -fdata-sections
   -fno-threadsafe-statics
   -fno-ident
-  -fno-tree-loop-distribute-patterns
+  ${HUECAST_NO_LIBRARY_CALLS_${huecast_compiler}}
 )
 set(HUECAST_WINDOWS_CODE_OPTIONS ${HUECAST_CODE_OPTIONS} ${HUECAST_WINDOWS_COMPILE_OPTIONS})
 target_compile_options(huecast_core PRIVATE ${HUECAST_WINDOWS_COMPILE_OPTIONS})
@@ -26,7 +32,7 @@ set(HUECAST_VERSION_RC ${PROJECT_BINARY_DIR}/version.rc)
 set(HUECAST_VERSION_OBJECT ${CMAKE_CURRENT_BINARY_DIR}/huecast_version.res.obj)
 add_custom_command(
   OUTPUT ${HUECAST_VERSION_OBJECT}
-  COMMAND ${CMAKE_RC_COMPILER} --input-format=rc --output-format=coff
+  COMMAND ${CMAKE_RC_COMPILER} ${HUECAST_RC_FLAGS} --input-format=rc --output-format=coff
           ${HUECAST_VERSION_RC} ${HUECAST_VERSION_OBJECT}
   DEPENDS ${HUECAST_VERSION_RC}
   COMMENT "Compiling the version record"
@@ -56,8 +62,36 @@ target_link_options(huecast PRIVATE
   -Wl,--no-insert-timestamp
   $<$<CONFIG:MinSizeRel,Release>:-s>
 )
-# The libraries come last, after the program's own code that needs them.
-target_link_libraries(huecast PRIVATE huecast_core kernel32 msvcrt gcc)
+
+# Links a program against KERNEL32.dll and msvcrt.dll, after its own code.
+# mingw-w64 gcc brings their import libraries, and libgcc for the programs
+# that name it (extra arguments). A tool chain with neither (clang for ARM64)
+# gets import libraries made from the program's own .def files in folder,
+# which list exactly the routines it calls: anything else fails the link.
+function(huecast_link_system target folder)
+  if(NOT HUECAST_DLLTOOL)
+    target_link_libraries(${target} PRIVATE kernel32 msvcrt ${ARGN})
+    return()
+  endif()
+  foreach(dll kernel32 msvcrt)
+    set(library ${CMAKE_CURRENT_BINARY_DIR}/imports/${target}/lib${dll}.a)
+    set(definitions ${PROJECT_SOURCE_DIR}/${folder}/${dll}.def)
+    add_custom_command(
+      OUTPUT ${library}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/imports/${target}
+      COMMAND ${HUECAST_DLLTOOL} -m ${HUECAST_DLLTOOL_MACHINE} -d ${definitions} -l ${library}
+      DEPENDS ${definitions}
+      COMMENT "Making the import library of ${dll}.dll for ${target}"
+      VERBATIM
+    )
+    add_custom_target(${target}_${dll} DEPENDS ${library})
+    add_dependencies(${target} ${target}_${dll})
+    target_link_libraries(${target} PRIVATE ${library})
+  endforeach()
+endfunction()
+
+target_link_libraries(huecast PRIVATE huecast_core)
+huecast_link_system(huecast src/platform/win32 gcc)
 
 install(TARGETS huecast RUNTIME DESTINATION bin)
 
@@ -84,7 +118,12 @@ target_link_options(huecast_acceptance PRIVATE
   -Wl,--no-insert-timestamp
   $<$<CONFIG:MinSizeRel,Release>:-s>
 )
-target_link_libraries(huecast_acceptance PRIVATE kernel32 msvcrt)
+huecast_link_system(huecast_acceptance tests/windows)
+
+# The stand-in below serves the harness's own test, which runs under x64 Wine.
+if(HUECAST_DLLTOOL)
+  return()
+endif()
 
 # HuecastStandIn.exe, a Huecast.exe that hangs on a pipe and crashes on a
 # file: the harness's own test shows that it fails those runs and goes on.

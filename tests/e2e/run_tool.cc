@@ -75,13 +75,17 @@ std::vector<std::string> EnvironmentFor(const RunSetting& setting) {
 }  // namespace
 
 const char* ToolPath() {
-  return HUECAST_TOOL;
+  const char* other = std::getenv("HUECAST_TOOL");
+  return other != nullptr && other[0] != 0 ? other : HUECAST_TOOL;
 }
 
 ToolRun RunTool(const std::vector<std::string>& arguments, OutputKind output,
                 const RunSetting& setting) {
   ToolRun run{};
   std::vector<char*> argv;
+  // A tool built for another machine runs through its emulator.
+  char* emulator = std::getenv("HUECAST_TOOL_EMULATOR");
+  if (emulator != nullptr && emulator[0] != 0) argv.push_back(emulator);
   argv.push_back(const_cast<char*>(setting.program.empty() ? ToolPath() : setting.program.c_str()));
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);

@@ -36,7 +36,9 @@ struct ToolRun {
   double seconds;      // wall time of the run
 };
 
-// Returns the path of the tool under test (the native build's binary).
+// Returns the path of the tool under test: HUECAST_TOOL from the environment,
+// or the native build's binary. HUECAST_TOOL_EMULATOR, when set, names the
+// program that RunTool starts it through (qemu-aarch64-static).
 const char* ToolPath();
 // Runs the tool with arguments (the program path is added) and waits for it.
 ToolRun RunTool(const std::vector<std::string>& arguments, OutputKind output,

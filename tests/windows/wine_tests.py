@@ -24,6 +24,8 @@ import time
 SKIP = 77
 MINGW = "x86_64-w64-mingw32-g++"
 WINDRES = "x86_64-w64-mingw32-windres"
+# The ARM64 build's tool chain; the mingw-w64 package above gives its headers.
+ARM64_TOOLS = ["clang++-14", "ld.lld-14", "llvm-dlltool-14", "llvm-windres-14"]
 
 # A run of wine that takes longer than this has hung; the first start of a
 # fresh prefix is slow, so the limits are generous.
@@ -153,19 +155,33 @@ def WindowsPath(path):
 # --- build and prefix fixtures ------------------------------------------------
 
 
-def CommandBuild(args):
-  """Cross-builds the executable with the windows workflow preset."""
-  RequireMingw()
-  completed = subprocess.run([args.cmake, "--workflow", "--preset", "windows"], cwd=args.source,
+def BuildWith(args, preset, exe):
+  """Cross-builds an executable with a workflow preset."""
+  completed = subprocess.run([args.cmake, "--workflow", "--preset", preset], cwd=args.source,
                              stdin=subprocess.DEVNULL, timeout=BOOT_SECONDS)
   if completed.returncode != 0:
-    print("FAIL: the windows workflow preset failed")
+    print("FAIL: the %s workflow preset failed" % preset)
     sys.exit(1)
-  if not os.path.isfile(args.exe):
-    print("FAIL: the build did not produce %s" % args.exe)
+  if not os.path.isfile(exe):
+    print("FAIL: the build did not produce %s" % exe)
     sys.exit(1)
-  print("built %s (%d bytes)" % (args.exe, os.path.getsize(args.exe)))
+  print("built %s (%d bytes)" % (exe, os.path.getsize(exe)))
   sys.exit(0)
+
+
+def CommandBuild(args):
+  """Cross-builds the x64 executable with mingw-w64."""
+  RequireMingw()
+  BuildWith(args, "windows", args.exe)
+
+
+def CommandArm64Build(args):
+  """Cross-builds the ARM64 executable with clang and lld."""
+  RequireMingw()
+  for tool in ARM64_TOOLS:
+    if shutil.which(tool) is None:
+      Skip("%s is missing; install it with 'apt-get install clang-14 lld-14 llvm-14'" % tool)
+  BuildWith(args, "windows-arm64", args.arm64_exe)
 
 
 def CommandPrefix(args):
@@ -215,80 +231,122 @@ def CRuntimeRoutines(header):
   return sorted(re.findall(r"\b(\w+)\(", section))
 
 
-def CommandPe(args):
-  """Reads Huecast.exe with pefile: machine, subsystem, imports, size and the
-  version record."""
-  RequireMingw()
-  try:
-    import pefile
-  except ImportError:
-    Skip("the pefile module is missing; install it with 'apt-get install python3-pefile' "
-         "and run the tests with /usr/bin/python3")
-  if not os.path.isfile(args.exe):
-    print("FAIL: %s was not built" % args.exe)
-    sys.exit(1)
-  pe = pefile.PE(args.exe)
-  Check(pe.FILE_HEADER.Machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"],
-        "machine is x64")
-  Check(pe.OPTIONAL_HEADER.Magic == 0x20B, "the image is PE32+")
-  Check(pe.OPTIONAL_HEADER.Subsystem == pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_CUI"],
-        "subsystem is the console")
-  size = os.path.getsize(args.exe)
-  print("size: %d bytes" % size)
-  Check(size < 32 * 1024, "the executable is under 32 KiB (%d bytes)" % size)
-  Check(not hasattr(pe, "DIRECTORY_ENTRY_DEBUG"), "no debug directory")
-  Check(pe.FILE_HEADER.PointerToSymbolTable == 0 and pe.FILE_HEADER.NumberOfSymbols == 0,
-        "the executable is stripped")
+def DefinedImports(path):
+  """Returns the DLL and the sorted routine names of a module-definition file."""
+  dll, names, exports = None, [], False
+  for line in pathlib.Path(path).read_text().splitlines():
+    line = line.split(";", 1)[0].strip()
+    if line.startswith("LIBRARY "):
+      dll = line.split()[1]
+    elif line == "EXPORTS":
+      exports = True
+    elif line and exports:
+      names.append(line.split()[0])
+  return dll, sorted(names)
 
-  # Windows places the image at a random address, anywhere in the 64-bit
-  # space, only when it is marked so and carries the relocations to move it.
-  for flag in ["DYNAMIC_BASE", "HIGH_ENTROPY_VA", "NX_COMPAT"]:
-    mask = pefile.DLL_CHARACTERISTICS["IMAGE_DLLCHARACTERISTICS_" + flag]
-    Check(pe.OPTIONAL_HEADER.DllCharacteristics & mask, "the image is marked %s" % flag)
-  relocations = pe.OPTIONAL_HEADER.DATA_DIRECTORY[
-      pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_BASERELOC"]]
-  Check(relocations.Size > 0, "the image carries base relocations")
-  Check(not pe.FILE_HEADER.Characteristics
-        & pefile.IMAGE_CHARACTERISTICS["IMAGE_FILE_RELOCS_STRIPPED"], "relocations not stripped")
 
-  dlls = sorted(entry.dll.decode() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []))
-  Check(dlls == ["KERNEL32.dll", "msvcrt.dll"], "imports only KERNEL32.dll and msvcrt.dll: %s" % dlls)
-  # The acceptance program must run on a bare Windows as well, and is built
-  # as Huecast.exe is: no C runtime start-up (which brings TLS callbacks) and
-  # nothing from msvcrt.dll that takes an argument list, only memory routines.
-  tests_path = os.path.join(os.path.dirname(args.exe), "HuecastTests.exe")
-  tests = pefile.PE(tests_path)
-  test_imports = {
-      entry.dll.decode(): sorted(i.name.decode() for i in entry.imports if i.name)
-      for entry in getattr(tests, "DIRECTORY_ENTRY_IMPORT", [])
-  }
-  Check("KERNEL32.dll" in test_imports and set(test_imports) <= {"KERNEL32.dll", "msvcrt.dll"},
-        "HuecastTests.exe imports only KERNEL32.dll and msvcrt.dll: %s" % sorted(test_imports))
-  Check(set(test_imports.get("msvcrt.dll", [])) <= {"memcmp", "memcpy", "memmove", "memset"},
-        "HuecastTests.exe takes only memory routines from msvcrt.dll: %s" %
-        test_imports.get("msvcrt.dll"))
-  Check(not hasattr(tests, "DIRECTORY_ENTRY_TLS"), "HuecastTests.exe has no TLS callbacks")
-  print("HuecastTests.exe: %d bytes" % os.path.getsize(tests_path))
-  Check(os.path.getsize(tests_path) < 32 * 1024, "HuecastTests.exe is under 32 KiB")
-  Check(not hasattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT"), "no delay-loaded imports")
-  Check(not hasattr(pe, "DIRECTORY_ENTRY_TLS"), "no TLS callbacks run before the entry")
-  imported = {
+# What each architecture's linker leaves out of the platform layer's imports,
+# and why. gcc expands the one memset call inline (rep stosb), and GNU ld keeps
+# the import of every routine that an object names, even in code it drops.
+# lld imports only what live code calls: the console is allocated and freed
+# only by a program that is not a console program, so both calls are dead.
+DROPPED_IMPORTS = {
+    "x64": {"msvcrt.dll": ["memset"]},
+    "ARM64": {"KERNEL32.dll": ["AllocConsole", "FreeConsole"]},
+}
+
+
+def ExpectedImports(args, architecture):
+  """Returns {dll: routines} that an architecture's Huecast.exe must import:
+  the platform layer's .def files, less what its linker drops. The .def files
+  are held to the platform layer first: msvcrt.def names the C runtime
+  routines of the platform header, kernel32.def every other system routine
+  that platform.cc calls."""
+  win32 = pathlib.Path(args.source) / "src" / "platform" / "win32"
+  kernel32 = DefinedImports(win32 / "kernel32.def")
+  msvcrt = DefinedImports(win32 / "msvcrt.def")
+  runtime = CRuntimeRoutines(os.path.join(args.source, "src", "platform", "platform.h"))
+  called = sorted(set(re.findall(r"::(\w+)\(", (win32 / "platform.cc").read_text())) - set(runtime))
+  Check(msvcrt == ("msvcrt.dll", runtime), "msvcrt.def lists the platform header's C runtime "
+        "routines %s: %s" % (runtime, msvcrt))
+  Check(kernel32 == ("KERNEL32.dll", called),
+        "kernel32.def lists the system routines that platform.cc calls %s: %s" % (called, kernel32))
+  expected = {}
+  for dll, names in [kernel32, msvcrt]:
+    dropped = DROPPED_IMPORTS[architecture].get(dll, [])
+    Check(set(dropped) <= set(names), "%s drops only routines of %s" % (architecture, dll))
+    expected[dll] = [name for name in names if name not in dropped]
+  return expected
+
+
+def ImportsOf(pe):
+  return {
       entry.dll.decode(): sorted(i.name.decode() for i in entry.imports if i.name)
       for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])
   }
-  for name in ["GetCommandLineW", "WriteConsoleW", "WriteFile", "SetConsoleTextAttribute",
-               "HeapCreate", "ExitProcess"]:
-    Check(name in imported.get("KERNEL32.dll", []), "KERNEL32.dll provides %s" % name)
-  # msvcrt.dll supplies exactly the C runtime routines that the platform
-  # header names: nothing of a C runtime start-up, no routine that slipped
-  # in past the platform boundary.
-  # memset serves only ReleaseObject, which nothing in this program calls:
-  # the linker drops both.
-  runtime = CRuntimeRoutines(os.path.join(args.source, "src", "platform", "platform.h"))
-  Check("memset" in runtime, "the platform header names the C runtime routines: %s" % runtime)
-  expected = [name for name in runtime if name != "memset"]
-  Check(imported.get("msvcrt.dll", []) == expected,
-        "msvcrt.dll supplies exactly %s: %s" % (expected, imported.get("msvcrt.dll")))
+
+
+def CheckImage(args, pefile, path, architecture, machine):
+  """Reads one Huecast.exe: machine, subsystem, relocations, imports and the
+  version record."""
+  if not Check(os.path.isfile(path), "%s was built" % path):
+    return
+  pe = pefile.PE(path)
+  Check(pe.FILE_HEADER.Machine == pefile.MACHINE_TYPE[machine],
+        "%s: machine is %s, got 0x%X" % (architecture, machine, pe.FILE_HEADER.Machine))
+  Check(pe.OPTIONAL_HEADER.Magic == 0x20B, "%s: the image is PE32+" % architecture)
+  Check(pe.OPTIONAL_HEADER.Subsystem == pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_CUI"],
+        "%s: subsystem is the console" % architecture)
+  size = os.path.getsize(path)
+  print("%s: %d bytes" % (path, size))
+  Check(size < 32 * 1024, "%s: the executable is under 32 KiB (%d bytes)" % (architecture, size))
+  Check(not hasattr(pe, "DIRECTORY_ENTRY_DEBUG"), "%s: no debug directory" % architecture)
+  Check(pe.FILE_HEADER.PointerToSymbolTable == 0 and pe.FILE_HEADER.NumberOfSymbols == 0,
+        "%s: the executable is stripped" % architecture)
+
+  # Windows places the image at a random address, anywhere in the 64-bit
+  # space, only when it is marked so and carries the relocations to move it.
+  # Both linkers must give the same marks, and no others.
+  marks = ["DYNAMIC_BASE", "HIGH_ENTROPY_VA", "NX_COMPAT"]
+  wanted = sum(pefile.DLL_CHARACTERISTICS["IMAGE_DLLCHARACTERISTICS_" + m] for m in marks)
+  Check(pe.OPTIONAL_HEADER.DllCharacteristics == wanted,
+        "%s: DllCharacteristics are exactly %s (0x%X), got 0x%X" %
+        (architecture, marks, wanted, pe.OPTIONAL_HEADER.DllCharacteristics))
+  relocations = pe.OPTIONAL_HEADER.DATA_DIRECTORY[
+      pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_BASERELOC"]]
+  Check(relocations.Size > 0, "%s: the image carries base relocations" % architecture)
+  Check(not pe.FILE_HEADER.Characteristics
+        & pefile.IMAGE_CHARACTERISTICS["IMAGE_FILE_RELOCS_STRIPPED"],
+        "%s: relocations not stripped" % architecture)
+
+  Check(not hasattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT"), "%s: no delay-loaded imports" % architecture)
+  Check(not hasattr(pe, "DIRECTORY_ENTRY_TLS"), "%s: no TLS callbacks run before the entry" %
+        architecture)
+  # Exactly the platform layer's routines: nothing of a C runtime start-up, no
+  # routine that slipped in past the platform boundary.
+  expected = ExpectedImports(args, architecture)
+  imported = ImportsOf(pe)
+  Check(imported == expected, "%s: imports exactly %s: %s" % (architecture, expected, imported))
+  # The acceptance program must run on a bare Windows as well, and is built
+  # as Huecast.exe is: no C runtime start-up (which brings TLS callbacks) and
+  # nothing from msvcrt.dll that takes an argument list, only memory routines.
+  tests_path = os.path.join(os.path.dirname(path), "HuecastTests.exe")
+  if Check(os.path.isfile(tests_path), "%s was built" % tests_path):
+    tests = pefile.PE(tests_path)
+    test_imports = ImportsOf(tests)
+    Check(tests.FILE_HEADER.Machine == pe.FILE_HEADER.Machine,
+          "%s: HuecastTests.exe is built for the same machine" % architecture)
+    Check("KERNEL32.dll" in test_imports and set(test_imports) <= {"KERNEL32.dll", "msvcrt.dll"},
+          "%s: HuecastTests.exe imports only KERNEL32.dll and msvcrt.dll: %s" %
+          (architecture, sorted(test_imports)))
+    Check(set(test_imports.get("msvcrt.dll", [])) <= {"memcmp", "memcpy", "memmove", "memset"},
+          "%s: HuecastTests.exe takes only memory routines from msvcrt.dll: %s" %
+          (architecture, test_imports.get("msvcrt.dll")))
+    Check(not hasattr(tests, "DIRECTORY_ENTRY_TLS"), "%s: HuecastTests.exe has no TLS callbacks" %
+          architecture)
+    print("%s: %d bytes" % (tests_path, os.path.getsize(tests_path)))
+    Check(os.path.getsize(tests_path) < 32 * 1024, "%s: HuecastTests.exe is under 32 KiB" %
+          architecture)
 
   # The version record is filed under the neutral language, as its string
   # table is.
@@ -298,17 +356,16 @@ def CommandPe(args):
     if kind.id == pefile.RESOURCE_TYPE["RT_VERSION"]:
       for name in kind.directory.entries:
         languages.extend((entry.data.lang, entry.data.sublang) for entry in name.directory.entries)
-  Check(languages == [(0, 0)], "one version resource, language neutral: %s" % languages)
-
+  Check(languages == [(0, 0)], "%s: one version resource, language neutral: %s" %
+        (architecture, languages))
+  if not Check(hasattr(pe, "VS_FIXEDFILEINFO"), "%s: the version record is present" % architecture):
+    return
   fixed = pe.VS_FIXEDFILEINFO[0]
-  Check(fixed.Signature == 0xFEEF04BD, "the fixed version record is present")
-  Check((fixed.FileVersionMS, fixed.FileVersionLS) == (0x00020001, 0), "file version 2.1.0.0")
-  Check((fixed.ProductVersionMS, fixed.ProductVersionLS) == (0x00020001, 0),
-        "product version 2.1.0.0")
-  Check(fixed.FileFlags == 0, "no file flags")
-  Check(fixed.FileOS == 0x00040004, "VOS_NT_WINDOWS32")
-  Check(fixed.FileType == 1, "VFT_APP")
-  Check(fixed.FileSubtype == 0, "no file subtype")
+  Check((fixed.Signature, fixed.FileVersionMS, fixed.FileVersionLS, fixed.ProductVersionMS,
+         fixed.ProductVersionLS, fixed.FileFlags, fixed.FileOS, fixed.FileType,
+         fixed.FileSubtype) == (0xFEEF04BD, 0x00020001, 0, 0x00020001, 0, 0, 0x00040004, 1, 0),
+        "%s: the fixed version record: version 2.1.0.0 for file and product, no flags, "
+        "VOS_NT_WINDOWS32, VFT_APP" % architecture)
 
   tables = []
   translations = []
@@ -318,16 +375,30 @@ def CommandPe(args):
     elif info.Key == b"VarFileInfo":
       for var in info.Var:
         translations.append(var.entry.get(b"Translation"))
-  Check([t.LangID for t in tables] == [b"000004b0"], "one string table, 000004b0")
+  Check([t.LangID for t in tables] == [b"000004b0"], "%s: one string table, 000004b0" %
+        architecture)
   if tables:
     entries = [(k.decode(), v.decode()) for k, v in tables[0].entries.items()]
-    metadata = pathlib.Path(args.exe).parent / "huecast-metadata"
+    metadata = pathlib.Path(path).parent / "huecast-metadata"
     expected = VersionStrings(metadata)
-    Check(entries == expected, "version strings in order: %s" % entries)
+    Check(entries == expected, "%s: version strings in order: %s" % (architecture, entries))
     Check(dict(expected)["LegalCopyright"].startswith("Copyright (c) "),
           "the copyright line comes from LICENSE: %s" % dict(expected)["LegalCopyright"])
   translations = [t.decode() if isinstance(t, bytes) else t for t in translations]
-  Check(translations == ["0x0000 0x04b0"], "translation 0x0000/0x04b0: %s" % translations)
+  Check(translations == ["0x0000 0x04b0"], "%s: translation 0x0000/0x04b0: %s" %
+        (architecture, translations))
+
+
+def CommandPe(args):
+  """Reads both Huecast.exe images with pefile."""
+  RequireMingw()
+  try:
+    import pefile
+  except ImportError:
+    Skip("the pefile module is missing; install it with 'apt-get install python3-pefile' "
+         "and run the tests with /usr/bin/python3")
+  CheckImage(args, pefile, args.exe, "x64", "IMAGE_FILE_MACHINE_AMD64")
+  CheckImage(args, pefile, args.arm64_exe, "ARM64", "IMAGE_FILE_MACHINE_ARM64")
   Finish()
 
 
@@ -354,18 +425,25 @@ def RunAcceptance(args, exe, report, extra_env=None):
   return code, report.read_text(errors="replace").splitlines() if report.exists() else []
 
 
-def CommandAcceptance(args):
-  """Runs the table against Huecast.exe: every run counted under Wine passes,
-  and the hosted Windows job expects as many runs as the table makes there."""
-  RequireWine(args)
-  work = WorkDirectory(args, "acceptance")
-  code, lines = RunAcceptance(args, args.exe, work / "report.txt")
+def CheckReport(code, lines):
+  """Prints a report of HuecastTests.exe and checks that every run counted
+  under Wine passed; returns the counts its first line gives."""
   print("\n".join(lines))
   counts = re.search(r"makes (\d+) runs on Windows, (\d+) counted under Wine", "\n".join(lines[:1]))
   last = re.fullmatch(r"(\d+) passed, 0 failed", lines[-1]) if lines else None
   Check(counts is not None and last is not None and last.group(1) == counts.group(2),
         "every run counted under Wine passed: %r" % (lines[:1] + lines[-1:]))
   Check(code == 0, "HuecastTests.exe exits with 0, got %d" % code)
+  return counts
+
+
+def CommandAcceptance(args):
+  """Runs the table against Huecast.exe: every run counted under Wine passes,
+  and the hosted Windows job expects as many runs as the table makes there."""
+  RequireWine(args)
+  work = WorkDirectory(args, "acceptance")
+  code, lines = RunAcceptance(args, args.exe, work / "report.txt")
+  counts = CheckReport(code, lines)
   action = pathlib.Path(args.source) / ".github" / "actions" / "windows-acceptance" / "action.yml"
   expected = re.search(r"WINDOWS_RUNS: '(\d+)'", action.read_text())
   Check(counts is not None and expected is not None and expected.group(1) == counts.group(1),
@@ -420,7 +498,7 @@ def CommandHarness(args):
 # --- a pseudo-terminal: wine's console turns attributes into SGR sequences ------
 
 
-def RunInTerminal(command, env, cwd=None):
+def RunInTerminal(command, env, cwd=None, seconds=RUN_SECONDS):
   """Runs a command on a new pseudo-terminal, standard error apart; returns
   the exit code, all bytes it showed and its standard error."""
   errors = tempfile.TemporaryFile()
@@ -434,7 +512,7 @@ def RunInTerminal(command, env, cwd=None):
     finally:
       os._exit(127)
   output = b""
-  deadline = time.time() + RUN_SECONDS
+  deadline = time.time() + seconds
   status = None
   ended = False
   quiet_since = None
@@ -467,7 +545,7 @@ def RunInTerminal(command, env, cwd=None):
   if status is None:
     os.kill(pid, 9)
     _, status = os.waitpid(pid, 0)
-    Check(False, "%r did not end within %d s" % (command, RUN_SECONDS))
+    Check(False, "%r did not end within %d s" % (command, seconds))
   errors.seek(0)
   return os.waitstatus_to_exitcode(status), output, errors.read()
 
@@ -608,8 +686,153 @@ def CommandDemo(args):
   Finish()
 
 
+# --- ARM64: arm64 Wine in an arm64 Debian root, run through qemu-user-static ---
+
+BINFMT = pathlib.Path("/proc/sys/fs/binfmt_misc")
+# qemu-user-static's handler; its F flag opens the emulator when registered,
+# so that it serves inside the root too, where no x86-64 emulator lies.
+QEMU_HANDLER = pathlib.Path("/usr/lib/binfmt.d/qemu-aarch64.conf")
+ROOT_SECONDS = 1800
+# The table takes about a minute under emulation on an idle machine.
+ARM64_TABLE_SECONDS = 600
+# Inside the root: the Wine prefix, and the folder that the files under test
+# are copied into for each run.
+ROOT_PREFIX = "/srv/wineprefix"
+ROOT_WORK = "/srv/work"
+
+
+def RequireArm64Emulation():
+  """Makes sure that arm64 programs run here: binfmt_misc mounted, and the
+  handler of qemu-user-static registered. Both are kernel-wide, so this is
+  needed once a boot; it takes root. Skips (fails in CI) when it cannot."""
+  if not QEMU_HANDLER.is_file() or shutil.which("qemu-aarch64-static") is None:
+    Skip("qemu-user-static is missing; install it with 'apt-get install qemu-user-static'")
+  if os.geteuid() != 0:
+    Skip("the arm64 root needs root: binfmt_misc, chroot and mmdebstrap")
+  if not (BINFMT / "register").exists():
+    subprocess.run(["mount", "-t", "binfmt_misc", "binfmt_misc", str(BINFMT)],
+                   stdin=subprocess.DEVNULL, timeout=RUN_SECONDS)
+    if not (BINFMT / "register").exists():
+      Skip("binfmt_misc cannot be mounted on %s" % BINFMT)
+    print("mounted binfmt_misc on %s" % BINFMT)
+  handler = BINFMT / "qemu-aarch64"
+  if not handler.exists():
+    line = [l for l in QEMU_HANDLER.read_text().splitlines() if l.startswith(":")][0]
+    try:
+      (BINFMT / "register").write_text(line)
+    except OSError as error:
+      Skip("the qemu-aarch64 handler cannot be registered: %s" % error)
+    print("registered the qemu-aarch64 handler")
+  status = handler.read_text()
+  if not status.startswith("enabled") or "F" not in re.search(r"flags: (\w*)", status).group(1):
+    Skip("the qemu-aarch64 handler is disabled or lacks the F flag:\n%s" % status)
+
+
+def InRoot(args, command, env):
+  """Returns a command that runs command inside the arm64 root, in a mount
+  namespace of its own with /proc, /dev and a fresh /tmp, as root's user."""
+  setup = ('set -e; root="$1"; shift; mount -t proc proc "$root/proc"; '
+           'mount --rbind /dev "$root/dev"; mount -t tmpfs tmpfs "$root/tmp"; '
+           'exec chroot "$root" "$@"')
+  variables = ["%s=%s" % item for item in sorted(env.items())]
+  return ["unshare", "--mount", "--propagation", "private", "--fork", "sh", "-c", setup, "_",
+          args.arm64_root, "/usr/bin/env", "-i", *variables, *command]
+
+
+def RootEnvironment():
+  return {
+      "HOME": "/root",
+      "PATH": "/usr/sbin:/usr/bin:/sbin:/bin",
+      "WINEPREFIX": ROOT_PREFIX,
+      "WINEDEBUG": "-all",
+      "WINEDLLOVERRIDES": "mscoree,mshtml=",
+      "LC_ALL": "C.UTF-8",
+      "TERM": "xterm",
+  }
+
+
+def CommandArm64Root(args):
+  """Makes the arm64 root with arm64 Wine once (mmdebstrap, a few minutes)
+  and its Wine prefix; both stay in the build folder for later runs."""
+  RequireArm64Emulation()
+  for tool, package in [("mmdebstrap", "mmdebstrap"), ("arch-test", "arch-test"),
+                        ("unshare", "util-linux"), ("chroot", "coreutils")]:
+    if shutil.which(tool) is None:
+      Skip("%s is missing; install it with 'apt-get install %s'" % (tool, package))
+  root = pathlib.Path(args.arm64_root)
+  if not (root / "usr" / "bin" / "wine").exists():
+    partial = root.with_name(root.name + ".partial")
+    shutil.rmtree(partial, ignore_errors=True)
+    shutil.rmtree(root, ignore_errors=True)
+    root.parent.mkdir(parents=True, exist_ok=True)
+    started = time.time()
+    completed = subprocess.run(
+        ["mmdebstrap", "--quiet", "--arch=arm64", "--variant=minbase", "--include=wine,wine64",
+         "bookworm", str(partial)], stdin=subprocess.DEVNULL, timeout=ROOT_SECONDS)
+    if completed.returncode != 0 or not (partial / "usr" / "bin" / "wine").exists():
+      print("FAIL: mmdebstrap did not make an arm64 root with wine in %s" % partial)
+      sys.exit(1)
+    partial.rename(root)
+    print("made the arm64 root %s in %.0f s" % (root, time.time() - started))
+  arch = subprocess.run(InRoot(args, ["dpkg", "--print-architecture"], RootEnvironment()),
+                        stdin=subprocess.DEVNULL, capture_output=True, timeout=RUN_SECONDS)
+  if not Check(arch.stdout.strip() == b"arm64",
+               "the root runs arm64 programs: %r %r" % (arch.stdout, arch.stderr)):
+    Finish()
+  if not (root / ROOT_PREFIX.lstrip("/") / "system.reg").exists():
+    started = time.time()
+    env = RootEnvironment()
+    subprocess.run(InRoot(args, ["sh", "-c", "wineboot --init && wineserver -w"], env),
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   timeout=ROOT_SECONDS)
+    print("initialised the arm64 Wine prefix in %.1f s" % (time.time() - started))
+  Check((root / ROOT_PREFIX.lstrip("/") / "system.reg").exists(),
+        "wineboot made the arm64 Wine prefix %s" % ROOT_PREFIX)
+  Finish()
+
+
+def CommandArm64Acceptance(args):
+  """Runs the ARM64 HuecastTests.exe against the ARM64 Huecast.exe under
+  arm64 Wine, on a pseudo-terminal as on x64: every run counted under Wine
+  must pass."""
+  RequireArm64Emulation()
+  root = pathlib.Path(args.arm64_root)
+  if not (root / ROOT_PREFIX.lstrip("/") / "system.reg").exists():
+    print("FAIL: the arm64 root or its Wine prefix was not made: %s" % root)
+    sys.exit(1)
+  work = root / ROOT_WORK.lstrip("/")
+  shutil.rmtree(work, ignore_errors=True)
+  work.mkdir(parents=True)
+  for name in ["Huecast.exe", "HuecastTests.exe"]:
+    built = os.path.join(os.path.dirname(args.arm64_exe), name)
+    if not os.path.isfile(built):
+      print("FAIL: %s was not built" % built)
+      sys.exit(1)
+    shutil.copy(built, work / name)
+  windows = "Z:" + ROOT_WORK.replace("/", "\\") + "\\"
+  report = work / "report.txt"
+  first = work / "first-report.txt"
+  command = InRoot(args, ["wine", windows + "HuecastTests.exe", windows + "Huecast.exe",
+                          windows + "report.txt"], RootEnvironment())
+
+  def Attempt():
+    if report.exists():
+      report.replace(first)
+      print("The first attempt's report, kept as %s:\n%s" % (first, first.read_text(errors="replace")))
+    return RunInTerminal(command, os.environ, seconds=ARM64_TABLE_SECONDS)
+
+  started = time.time()
+  code, _ = RunWine(Attempt, 0, "the ARM64 HuecastTests.exe")
+  print("the ARM64 table ran in %.0f s" % (time.time() - started))
+  CheckReport(code, report.read_text(errors="replace").splitlines() if report.exists() else [])
+  Finish()
+
+
 COMMANDS = {
     "build": CommandBuild,
+    "arm64-build": CommandArm64Build,
+    "arm64-root": CommandArm64Root,
+    "arm64-acceptance": CommandArm64Acceptance,
     "prefix": CommandPrefix,
     "pe": CommandPe,
     "acceptance": CommandAcceptance,
@@ -626,6 +849,9 @@ def Main():
   parser.add_argument("--prefix", required=True, help="the wine prefix")
   parser.add_argument("--work", required=True, help="a directory for the tests' files")
   parser.add_argument("--cmake", default="cmake", help="the cmake to run the build with")
+  parser.add_argument("--arm64-exe", required=True, help="the Windows ARM64 executable")
+  parser.add_argument("--arm64-root", required=True,
+                      help="the arm64 Debian root that runs arm64 Wine, kept between runs")
   parser.add_argument("command", choices=sorted(COMMANDS))
   args = parser.parse_args()
   COMMANDS[args.command](args)
