@@ -223,6 +223,36 @@ TEST_F(TextOperationsTest, ConvertTextFromEachFormat) {
   }
 }
 
+// Memory in the work area is read before the result overwrites it or the
+// growth (8 bytes beyond 10 here) moves it.
+TEST_F(TextOperationsTest, ConvertTextOfMemoryInTheWorkArea) {
+  // clang-format off
+  const struct {
+    const char* bytes;  // 8 bytes: the memory, written at kPos
+    std::int64_t length;
+    std::int32_t format;
+    bool behind;  // the result behind the memory, or in its place
+    std::u16string expected;
+  } cases[] = {
+      {"a\0b\0c\0d\0", -1, kConvertUtf16, true, u"abcd"},
+      {"a\0b\0c\0d\0", 3, kConvertUtf16, false, u"abc"},
+      {"ABCDEFG", -1, kConvertAnsi, false, u"ABCDEFG"},
+      {"\xC3\xA9z\xC3\xA9zyx", 8, kConvertUtf8, true, u"\u00E9z\u00E9zyx"}};
+  // clang-format on
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "format " << c.format << " length " << c.length);
+    StringWorkAreaShutdown();
+    StringWorkAreaStartup();
+    PushText(u"<");
+    char16_t* memory = ReserveText(4, kPos);
+    std::copy(c.bytes, c.bytes + 8, reinterpret_cast<char*>(memory));
+    memory[4] = 0;
+    const std::int32_t pos = c.behind ? Position() : kPos;
+    ConvertText(memory, c.length, c.format, pos);
+    ExpectResult(c.expected, pos);
+  }
+}
+
 TEST_F(TextOperationsTest, ResultsAreTheEmptyTextWhenMemoryRunsOut) {
   FailNextAllocation();
   ReplaceText(u"aXbX", u"X", u"YYYYYY", kPos);
