@@ -60,6 +60,11 @@ target_link_options(huecast PRIVATE
 target_link_libraries(huecast PRIVATE huecast_core kernel32 msvcrt gcc)
 
 install(TARGETS huecast RUNTIME DESTINATION bin)
+# The ZIP that tools/release makes is this component: the executable at the
+# top, next to the example script, the README and the licence. A plain
+# cmake --install leaves it out.
+install(TARGETS huecast RUNTIME DESTINATION . COMPONENT zip EXCLUDE_FROM_ALL)
+install(FILES examples/Demo.cmd README.md LICENSE DESTINATION . COMPONENT zip EXCLUDE_FROM_ALL)
 
 # HuecastTests.exe, the acceptance program that a Windows user or runner
 # starts next to Huecast.exe. It is an ordinary console program with the C

@@ -154,13 +154,16 @@ def WindowsPath(path):
 
 
 def CommandBuild(args):
-  """Cross-builds the executable with the windows workflow preset."""
+  """Cross-builds the executable with the windows preset, in the folder the
+  executable is to be found in."""
   RequireMingw()
-  completed = subprocess.run([args.cmake, "--workflow", "--preset", "windows"], cwd=args.source,
-                             stdin=subprocess.DEVNULL, timeout=BOOT_SECONDS)
-  if completed.returncode != 0:
-    print("FAIL: the windows workflow preset failed")
-    sys.exit(1)
+  build = os.path.dirname(args.exe)
+  for step in (["--preset", "windows", "-B", build], ["--build", build, "-j", "2"]):
+    completed = subprocess.run([args.cmake, *step], cwd=args.source, stdin=subprocess.DEVNULL,
+                               timeout=BOOT_SECONDS)
+    if completed.returncode != 0:
+      print("FAIL: cmake %s failed" % " ".join(step))
+      sys.exit(1)
   if not os.path.isfile(args.exe):
     print("FAIL: the build did not produce %s" % args.exe)
     sys.exit(1)
@@ -192,7 +195,9 @@ def CommandPrefix(args):
 def VersionStrings(metadata):
   """Returns the version record's texts in order: the fixed ones, and the
   identity fields from the project's metadata (key=value lines)."""
-  values = dict(line.split("=", 1) for line in metadata.read_text().splitlines() if "=" in line)
+  sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "tools"))
+  import metadata as project_metadata  # pylint: disable=import-outside-toplevel
+  values = project_metadata.Read(metadata)
   return [
       ("CompanyName", values.get("maintainer")),
       ("ProductName", "Huecast"),
