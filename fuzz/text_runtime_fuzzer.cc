@@ -398,31 +398,6 @@ Reservation Replace(Harness* h, bool inPlace, bool* produced, std::size_t* pos) 
   return {static_cast<std::int64_t>(result.size())};
 }
 
-// Returns the bytes of units as they lie in memory, low byte first.
-std::string BytesOf(const std::u16string& units) {
-  std::string bytes;
-  for (const char16_t unit : units) {
-    bytes += static_cast<char>(unit & 0xFF);
-    bytes += static_cast<char>(unit >> 8);
-  }
-  return bytes;
-}
-
-// The units the platform's conversion makes of the first length bytes.
-std::u16string ReferenceConvert(const std::string& bytes, std::int64_t length,
-                                huecast::UINT codePage) {
-  const int needed = length == 0
-                         ? 0
-                         : huecast::PosixMultiByteToWideChar(codePage, bytes.data(),
-                                                             static_cast<int>(length), nullptr, 0);
-  std::u16string units(static_cast<std::size_t>(needed), u'\0');
-  if (needed > 0) {
-    huecast::PosixMultiByteToWideChar(codePage, bytes.data(), static_cast<int>(length),
-                                      units.data(), needed);
-  }
-  return units;
-}
-
 Reservation Convert(Harness* h, bool* produced, std::size_t* pos) {
   const std::uint8_t shape = h->in->Byte();
   std::int32_t format = huecast::kConvertUtf16;
@@ -430,72 +405,65 @@ Reservation Convert(Harness* h, bool* produced, std::size_t* pos) {
   if ((shape & 3) == 2) format = huecast::kConvertAnsi;
   if ((shape & 3) == 3) format = 7 + (shape >> 4);  // any other format is ANSI
   const bool null = (shape & 12) == 12;
+  const bool utf16 = format == huecast::kConvertUtf16;
   const std::uint8_t sizeKind = h->in->Byte();
   const std::uint8_t size = sizeKind & 31;
   const std::uint8_t lengthKind = h->in->Byte();
-  std::int64_t length = lengthKind == 0xFF ? -1 : lengthKind % (size + 4);
-  if (lengthKind == 0xFE) length = -5;
-  const bool utf16 = format == huecast::kConvertUtf16;
+  std::int64_t length = lengthKind == 0xFF ? -1 : lengthKind == 0xFE ? -5 : lengthKind % (size + 4);
 
-  // The memory: generated outside the work area, or (bit 5) the bytes of a
-  // text in it from a byte offset on, which the result may overwrite or the
-  // growth move. Either way it ends with a zero unit, so -1 finds an end.
+  // The memory: generated, or (bit 5) the text at a result in the work area
+  // from a byte offset on (even for units), which the result may overwrite
+  // or the growth move. It ends with a zero, so -1 finds an end.
   std::string memory;
-  std::int64_t offset = -1;  // bytes from base, for memory in the work area
+  std::int64_t offset = -1;
   if ((sizeKind & 0x20) != 0 && !h->starts.empty() && !null) {
-    const std::uint8_t which = h->in->Byte();
-    const std::size_t unit = h->starts[which % h->starts.size()];
+    const std::size_t unit = h->starts[h->in->Byte() % h->starts.size()];
     const std::u16string text = h->TextFrom(unit);
-    const std::size_t skip = h->in->Byte() % (2 * text.size() + 1);
-    offset = 2 * static_cast<std::int64_t>(unit) + (utf16 ? skip & ~std::size_t{1} : skip);
-    memory = BytesOf(text).substr(static_cast<std::size_t>(offset) - 2 * unit);
-    memory.append(2, '\0');
-  } else if (utf16) {
-    std::u16string units;
-    for (int i = 0; i < size; ++i) {
-      const std::uint8_t unit = h->in->Byte();
-      units += unit == 0xFF ? u'\0' : kAlphabet[unit % kAlphabetSize];
-    }
-    memory = BytesOf(units);
-    memory.append(2, '\0');
+    const std::size_t skip = h->in->Byte() % (2 * text.size() + 1) & (utf16 ? ~1u : ~0u);
+    offset = 2 * static_cast<std::int64_t>(unit) + static_cast<std::int64_t>(skip);
+    memory.assign(reinterpret_cast<const char*>(text.data()) + skip, 2 * text.size() - skip);
   } else {
-    for (int i = 0; i < size; ++i) memory += static_cast<char>(h->in->Byte());
-    memory += '\0';
+    for (int i = 0; i < size; ++i) {
+      const std::uint8_t byte = h->in->Byte();
+      const char16_t unit = byte == 0xFF ? u'\0' : kAlphabet[byte % kAlphabetSize];
+      memory.append(
+          utf16 ? reinterpret_cast<const char*>(&unit) : reinterpret_cast<const char*>(&byte),
+          utf16 ? 2 : 1);
+    }
   }
-  const auto readable = static_cast<std::int64_t>(memory.size());
+  memory.append(utf16 || offset >= 0 ? 2 : 1, '\0');
   // The memory holds length bytes (units for UTF-16) at least, or a zero.
-  if (!utf16 && length > readable) length = readable;
-  h->work += readable;
-
-  *pos = h->PickPosition(h->area.size());
-  const auto at = static_cast<std::int32_t>(2 * *pos);
-  *produced = true;
-  h->outside.push_back(std::u16string(memory.size() / 2 + 1, u'\0'));
+  if (!utf16 && length > static_cast<std::int64_t>(memory.size())) length = memory.size();
+  h->work += static_cast<std::int64_t>(memory.size());
+  h->outside.emplace_back(memory.size() / 2 + 1, u'\0');  // kept alive, aligned for units
   char* kept = reinterpret_cast<char*>(h->outside.back().data());
   std::copy(memory.begin(), memory.end(), kept);
-  const void* address = kept;
-  if (null) address = nullptr;
-  if (offset >= 0) address = reinterpret_cast<const char*>(StringWorkArea.base) + offset;
-  huecast::ConvertText(address, length, format, at);
-  if (null) {
-    h->Produced(*pos, u"");
-    return {0};
-  }
-  if (length < -1) length = 0;
+
+  *pos = h->PickPosition(h->area.size());
+  const char* address =
+      offset < 0 ? kept : reinterpret_cast<const char*>(StringWorkArea.base) + offset;
+  huecast::ConvertText(null ? nullptr : address, length, format,
+                       static_cast<std::int32_t>(2 * *pos));
+  *produced = true;
+  std::u16string result;
+  if (length < -1 || null) length = 0;
   if (utf16) {
-    std::u16string units(reinterpret_cast<const char16_t*>(kept), memory.size() / 2);
-    units = UpToZero(units);
-    if (length == -1) length = static_cast<std::int64_t>(units.size());
-    h->Produced(*pos, units.substr(0, static_cast<std::size_t>(length)));
-    return {length};
+    result = UpToZero(reinterpret_cast<const char16_t*>(kept));
+    if (length == -1) length = static_cast<std::int64_t>(result.size());
+    result = result.substr(0, static_cast<std::size_t>(length));
+  } else {
+    if (length == -1) length = static_cast<std::int64_t>(std::strlen(kept));
+    // The platform's own conversion is the reference for the units.
+    const huecast::UINT codePage =
+        format == huecast::kConvertUtf8 ? huecast::CP_UTF8 : huecast::CP_ACP;
+    const auto count = static_cast<int>(length);
+    result.resize(
+        count == 0 ? 0 : huecast::PosixMultiByteToWideChar(codePage, kept, count, nullptr, 0));
+    if (count > 0)
+      huecast::PosixMultiByteToWideChar(codePage, kept, count, result.data(), result.size());
   }
-  if (length == -1) length = static_cast<std::int64_t>(std::string(memory.c_str()).size());
-  const huecast::UINT codePage =
-      format == huecast::kConvertUtf8 ? huecast::CP_UTF8 : huecast::CP_ACP;
-  // The platform's own conversion is the reference for the units.
-  const std::u16string units = ReferenceConvert(memory, length, codePage);
-  h->Produced(*pos, units);
-  return {static_cast<std::int64_t>(units.size())};
+  h->Produced(*pos, result);
+  return {null ? 0 : utf16 ? length : static_cast<std::int64_t>(result.size())};
 }
 
 Reservation Reserve(Harness* h, bool* produced, std::size_t* pos, bool* nullResult) {
