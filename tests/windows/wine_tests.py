@@ -196,6 +196,7 @@ def VersionStrings(metadata):
   """Returns the version record's texts in order: the fixed ones, and the
   identity fields from the project's metadata (key=value lines)."""
   sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "tools"))
+  sys.dont_write_bytecode = True  # no __pycache__ in the source tree
   import metadata as project_metadata  # pylint: disable=import-outside-toplevel
   values = project_metadata.Read(metadata)
   return [
