@@ -33,7 +33,7 @@ constexpr int kVariables = 4;
 // Units the operations and the model may touch in one run, searches counted
 // at their worst (source by find): enough for several growths of the
 // buffer, little enough that a run takes well under a second.
-constexpr std::int64_t kWorkBudget = 2000000;
+constexpr std::int64_t kWorkBudget = 1000000;
 
 constexpr char16_t kAlphabet[] = {u'a', u'b', u'A', u'B', u'X',  u'x',   u'Y',   u'\'',
                                   u'"', u' ', u'$', u'%', u'-',  u'+',   u'0',   u'1',
@@ -74,21 +74,16 @@ std::u16string ReferenceReplace(const std::u16string& source, const std::u16stri
       ++p;
     }
   }
-  // Unchanged runs are appended whole: a unit at a time costs too much here.
-  std::u16string result;
-  std::size_t run = 0;
-  for (std::size_t p = first; p < source.size() && occurrences > 0;) {
-    if (Matches(source, p, find, ignoreCase)) {
-      result.append(source, run, p - run);
+  std::u16string result = source.substr(0, first);
+  for (std::size_t p = first; p < source.size();) {
+    if (occurrences > 0 && Matches(source, p, find, ignoreCase)) {
       result += replacement;
       p += find.size();
-      run = p;
       --occurrences;
     } else {
-      ++p;
+      result += source[p++];
     }
   }
-  result.append(source, run, std::u16string::npos);
   return result;
 }
 
@@ -319,16 +314,13 @@ Reservation Left(Harness* h, bool* produced, std::size_t* pos) {
   return {keep};
 }
 
-// The units a search may compare at worst: find at every unit of the text.
-std::int64_t SearchCost(const std::u16string& text, const std::u16string& find) {
-  return static_cast<std::int64_t>(text.size() * (find.size() + 1));
-}
-
 // Bounds the search: it compares find at every unit, so two long texts would
-// take minutes, and a long find is only useful against a short source.
-Argument BoundedFind(const Argument& find, std::size_t sourceUnits) {
-  if (find.text.size() * sourceUnits > 1000000) return {u"aX", u"aX", -1};
-  return find;
+// take minutes, and a long find is only useful against a short source. The
+// search's worst case is charged to the run's budget.
+Argument BoundedFind(Harness* h, const Argument& find, std::size_t sourceUnits) {
+  const bool bounded = find.text.size() * sourceUnits > 1000000;
+  h->work += static_cast<std::int64_t>(sourceUnits * ((bounded ? 2 : find.text.size()) + 1));
+  return bounded ? Argument{u"aX", u"aX", -1} : find;
 }
 
 Reservation Replace(Harness* h, bool inPlace, bool* produced, std::size_t* pos) {
@@ -349,8 +341,7 @@ Reservation Replace(Harness* h, bool inPlace, bool* produced, std::size_t* pos) 
     if (!h->starts.empty() && (which & 1) != 0) {
       const std::size_t unit = h->starts[(which >> 1) % h->starts.size()];
       const std::u16string before = h->TextFrom(unit);
-      const Argument find = BoundedFind(wanted, before.size());
-      h->work += SearchCost(before, find.text);
+      const Argument find = BoundedFind(h, wanted, before.size());
       char16_t* source = huecast::TextAt(2 * static_cast<std::int64_t>(unit));
       ReplaceInPlaceBy(overload, source, find, replacement, mode, start, count);
       const std::u16string after =
@@ -359,8 +350,7 @@ Reservation Replace(Harness* h, bool inPlace, bool* produced, std::size_t* pos) 
     } else {
       const int k = (which >> 1) % kVariables;
       const std::u16string before = UpToZero(h->stored[k]);
-      const Argument find = BoundedFind(wanted, before.size());
-      h->work += SearchCost(before, find.text);
+      const Argument find = BoundedFind(h, wanted, before.size());
       char16_t* source = h->variables[k];
       ReplaceInPlaceBy(overload, source, find, replacement, mode, start, count);
       const std::u16string after =
@@ -376,7 +366,7 @@ Reservation Replace(Harness* h, bool inPlace, bool* produced, std::size_t* pos) 
 
   mode &= ~huecast::kReplaceInPlace;
   const Argument source = h->Pick(true);
-  const Argument find = BoundedFind(h->Pick(true), source.text.size());
+  const Argument find = BoundedFind(h, h->Pick(true), source.text.size());
   Argument replacement = h->Pick(true);
   // Each occurrence may be as short as one unit, so a long replacement in a
   // long source would make a result too large to model.
@@ -392,7 +382,7 @@ Reservation Replace(Harness* h, bool inPlace, bool* produced, std::size_t* pos) 
   if (overload == 3) huecast::ReplaceText(s, f, r, at);
   const std::u16string result =
       ReferenceReplace(source.text, find.text, replacement.text, (mode & 1) != 0, start, count);
-  h->work += SearchCost(source.text, find.text) + static_cast<std::int64_t>(result.size());
+  h->work += static_cast<std::int64_t>(result.size());
   *produced = true;
   h->Produced(*pos, result);
   return {static_cast<std::int64_t>(result.size())};
