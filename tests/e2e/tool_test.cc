@@ -244,13 +244,6 @@ TEST(Limits, WindowsSizedCommandLineOfOneCharacterParameters) {
   EXPECT_LT(run.seconds, 5.0 * HUECAST_TIME_SCALE);
 }
 
-TEST(Limits, OneLongParameterPrintsWhole) {
-  const std::string text(32000, 'z');
-  const ToolRun run = RunTool({"1E", text}, OutputKind::kFile);
-  EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.output, Utf16Le(text + "\r\n"));
-}
-
 TEST(Limits, LongerCommandLineIsRefusedWithNothingOnStandardOutput) {
   const char kMessage[] = "huecast: the command line is too long (more than 32767 UTF-16 units)\n";
   Arguments justOver;
