@@ -29,11 +29,16 @@ endif()
 list(GET HUECAST_CXX_HEADERS 0 HUECAST_CXX_HEADERS)
 set(CMAKE_CXX_FLAGS_INIT
     "-nostdlibinc -isystem ${HUECAST_CXX_HEADERS} -isystem ${HUECAST_CXX_HEADERS}/x86_64-w64-mingw32 -isystem ${HUECAST_MINGW_HEADERS}")
+# The linker by its path: lld-14 installs ld.lld-14, and only the lld
+# package adds the plain ld.lld that -fuse-ld=lld alone would look for.
+find_program(HUECAST_LLD NAMES ld.lld-14 ld.lld REQUIRED)
 # lld marks images terminal-server aware, which mingw-w64's ld does not: the
-# switch keeps the two executables' DllCharacteristics the same. CMake hands
-# the compile flags (the header paths) to the link too, where they mean nothing.
+# switch keeps the two executables' DllCharacteristics the same. Windows on
+# ARM64 began with Windows 10, and Microsoft's linker marks ARM64 images for
+# subsystem 6.2 at the least, where lld's default is 6.0. CMake hands the
+# compile flags (the header paths) to the link too, where they mean nothing.
 set(CMAKE_EXE_LINKER_FLAGS_INIT
-    "-fuse-ld=lld -Wl,-Xlink=-tsaware:no -Wno-unused-command-line-argument")
+    "-fuse-ld=lld --ld-path=${HUECAST_LLD} -Wl,-Xlink=-tsaware:no -Wl,--major-subsystem-version,6 -Wl,--minor-subsystem-version,2 -Wno-unused-command-line-argument")
 # There is no C runtime to link a test program against: the compiler checks
 # compile a library instead.
 set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)

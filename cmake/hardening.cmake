@@ -37,10 +37,14 @@ foreach(flag -fstack-protector-strong -fstack-clash-protection -fcf-protection
   endif()
 endforeach()
 
-# _FORTIFY_SOURCE works only with optimisation, and warns without it. The
-# value may already come from the environment (dpkg-buildflags' CPPFLAGS);
-# setting it again to the same value is no redefinition.
-add_compile_definitions($<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:_FORTIFY_SOURCE=2>)
+# _FORTIFY_SOURCE works only with optimisation, and warns without it. Flags
+# that set it already (dpkg-buildflags' CPPFLAGS, Arch's
+# -Wp,-D_FORTIFY_SOURCE=3) or unset it choose the level: a second definition
+# would be a redefinition, an error with warnings as errors.
+string(TOUPPER "${CMAKE_BUILD_TYPE}" huecast_config)
+if(NOT "${CMAKE_CXX_FLAGS} ${CMAKE_CXX_FLAGS_${huecast_config}}" MATCHES "_FORTIFY_SOURCE")
+  add_compile_definitions($<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:_FORTIFY_SOURCE=2>)
+endif()
 
 # PIE is named outright rather than through POSITION_INDEPENDENT_CODE: CMake
 # would put its -pie after the target's own options, where it overrides the

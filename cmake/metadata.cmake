@@ -2,8 +2,8 @@
 # carry it:
 #   <build>/version.rc            the Windows version record
 #   <build>/packaging/copyright   the Debian copyright file, with the licence
-#   <build>/huecast-metadata      key=value lines for tools/release and the
-#                                 manifests it writes
+#   <build>/huecast-metadata      key=value lines, read by tools/metadata.py for
+#                                 tools/release, its manifests and the tests
 
 # The copyright line lives in LICENSE, which must name it anyway.
 file(STRINGS ${PROJECT_SOURCE_DIR}/LICENSE HUECAST_COPYRIGHT REGEX "^Copyright " LIMIT_COUNT 1)

@@ -94,6 +94,11 @@ target_link_libraries(huecast PRIVATE huecast_core)
 huecast_link_system(huecast src/platform/win32 gcc)
 
 install(TARGETS huecast RUNTIME DESTINATION bin)
+# The ZIP that tools/release makes is this component: the executable at the
+# top, next to the example script, the README and the licence. A plain
+# cmake --install leaves it out.
+install(TARGETS huecast RUNTIME DESTINATION . COMPONENT zip EXCLUDE_FROM_ALL)
+install(FILES examples/Demo.cmd README.md LICENSE DESTINATION . COMPONENT zip EXCLUDE_FROM_ALL)
 
 # HuecastTests.exe, the acceptance program that a Windows user or runner
 # starts next to Huecast.exe. It is built as Huecast.exe is: its own entry,

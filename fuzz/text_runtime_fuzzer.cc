@@ -5,6 +5,7 @@
 // result is compared with std::u16string references, and after every
 // operation the work area must hold exactly the modelled units and keep its
 // growth rules. An operation may be told that its next allocation fails.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -29,6 +30,10 @@ namespace {
 
 constexpr std::int64_t kGrowthMargin = 16384;
 constexpr int kVariables = 4;
+// Units the operations and the model may touch in one run, searches counted
+// at their worst (source by find): enough for several growths of the
+// buffer, little enough that a run takes well under a second.
+constexpr std::int64_t kWorkBudget = 1000000;
 
 constexpr char16_t kAlphabet[] = {u'a', u'b', u'A', u'B', u'X',  u'x',   u'Y',   u'\'',
                                   u'"', u' ', u'$', u'%', u'-',  u'+',   u'0',   u'1',
@@ -150,6 +155,7 @@ struct Harness {
   huecast::StringVariable variables[kVariables];
   std::u16string stored[kVariables];   // the variables' units, by count
   std::deque<std::u16string> outside;  // texts outside the work area, kept alive
+  mutable std::int64_t work;           // units touched so far, against kWorkBudget
 
   // Fails unless the work area holds exactly the modelled units.
   void CheckArea(const char* what) const {
@@ -160,7 +166,12 @@ struct Harness {
   }
 
   // Returns the text that begins at a unit of the area, as operations read it.
-  std::u16string TextFrom(std::size_t unit) const { return UpToZero(area.substr(unit)); }
+  std::u16string TextFrom(std::size_t unit) const {
+    std::size_t end = area.find(u'\0', unit);
+    if (end == std::u16string::npos) end = area.size();
+    work += static_cast<std::int64_t>(end - unit);
+    return area.substr(unit, end - unit);
+  }
 
   std::int32_t Small() { return static_cast<std::int8_t>(in->Byte()); }
 
@@ -282,6 +293,7 @@ Reservation Push(Harness* h, bool* produced, std::size_t* pos) {
   const Argument argument = h->Pick(false);
   *pos = h->area.size();
   huecast::PushText(argument.pointer);
+  h->work += static_cast<std::int64_t>(argument.text.size());
   *produced = true;
   h->Produced(*pos, argument.text);
   return {argument.pointer == nullptr ? -1 : static_cast<std::int64_t>(argument.text.size())};
@@ -303,10 +315,12 @@ Reservation Left(Harness* h, bool* produced, std::size_t* pos) {
 }
 
 // Bounds the search: it compares find at every unit, so two long texts would
-// take minutes, and a long find is only useful against a short source.
-Argument BoundedFind(const Argument& find, std::size_t sourceUnits) {
-  if (find.text.size() * sourceUnits > 1000000) return {u"aX", u"aX", -1};
-  return find;
+// take minutes, and a long find is only useful against a short source. The
+// search's worst case is charged to the run's budget.
+Argument BoundedFind(Harness* h, const Argument& find, std::size_t sourceUnits) {
+  const bool bounded = find.text.size() * sourceUnits > 1000000;
+  h->work += static_cast<std::int64_t>(sourceUnits * ((bounded ? 2 : find.text.size()) + 1));
+  return bounded ? Argument{u"aX", u"aX", -1} : find;
 }
 
 Reservation Replace(Harness* h, bool inPlace, bool* produced, std::size_t* pos) {
@@ -327,7 +341,7 @@ Reservation Replace(Harness* h, bool inPlace, bool* produced, std::size_t* pos) 
     if (!h->starts.empty() && (which & 1) != 0) {
       const std::size_t unit = h->starts[(which >> 1) % h->starts.size()];
       const std::u16string before = h->TextFrom(unit);
-      const Argument find = BoundedFind(wanted, before.size());
+      const Argument find = BoundedFind(h, wanted, before.size());
       char16_t* source = huecast::TextAt(2 * static_cast<std::int64_t>(unit));
       ReplaceInPlaceBy(overload, source, find, replacement, mode, start, count);
       const std::u16string after =
@@ -336,7 +350,7 @@ Reservation Replace(Harness* h, bool inPlace, bool* produced, std::size_t* pos) 
     } else {
       const int k = (which >> 1) % kVariables;
       const std::u16string before = UpToZero(h->stored[k]);
-      const Argument find = BoundedFind(wanted, before.size());
+      const Argument find = BoundedFind(h, wanted, before.size());
       char16_t* source = h->variables[k];
       ReplaceInPlaceBy(overload, source, find, replacement, mode, start, count);
       const std::u16string after =
@@ -352,7 +366,7 @@ Reservation Replace(Harness* h, bool inPlace, bool* produced, std::size_t* pos) 
 
   mode &= ~huecast::kReplaceInPlace;
   const Argument source = h->Pick(true);
-  const Argument find = BoundedFind(h->Pick(true), source.text.size());
+  const Argument find = BoundedFind(h, h->Pick(true), source.text.size());
   Argument replacement = h->Pick(true);
   // Each occurrence may be as short as one unit, so a long replacement in a
   // long source would make a result too large to model.
@@ -368,6 +382,7 @@ Reservation Replace(Harness* h, bool inPlace, bool* produced, std::size_t* pos) 
   if (overload == 3) huecast::ReplaceText(s, f, r, at);
   const std::u16string result =
       ReferenceReplace(source.text, find.text, replacement.text, (mode & 1) != 0, start, count);
+  h->work += static_cast<std::int64_t>(result.size());
   *produced = true;
   h->Produced(*pos, result);
   return {static_cast<std::int64_t>(result.size())};
@@ -380,55 +395,65 @@ Reservation Convert(Harness* h, bool* produced, std::size_t* pos) {
   if ((shape & 3) == 2) format = huecast::kConvertAnsi;
   if ((shape & 3) == 3) format = 7 + (shape >> 4);  // any other format is ANSI
   const bool null = (shape & 12) == 12;
-  const std::uint8_t size = h->in->Byte() & 31;
+  const bool utf16 = format == huecast::kConvertUtf16;
+  const std::uint8_t sizeKind = h->in->Byte();
+  const std::uint8_t size = sizeKind & 31;
   const std::uint8_t lengthKind = h->in->Byte();
-  *pos = h->PickPosition(h->area.size());
-  const auto at = static_cast<std::int32_t>(2 * *pos);
-  *produced = true;
-
   std::int64_t length = lengthKind == 0xFF ? -1 : lengthKind == 0xFE ? -5 : lengthKind % (size + 4);
-  if (format == huecast::kConvertUtf16) {
-    std::u16string units;
+
+  // The memory: generated, or (bit 5) the text at a result in the work area
+  // from a byte offset on (even for units), which the result may overwrite
+  // or the growth move. It ends with a zero, so -1 finds an end.
+  std::string memory;
+  std::int64_t offset = -1;
+  if ((sizeKind & 0x20) != 0 && !h->starts.empty() && !null) {
+    const std::size_t unit = h->starts[h->in->Byte() % h->starts.size()];
+    const std::u16string text = h->TextFrom(unit);
+    const std::size_t skip = h->in->Byte() % (2 * text.size() + 1) & (utf16 ? ~1u : ~0u);
+    offset = 2 * static_cast<std::int64_t>(unit) + static_cast<std::int64_t>(skip);
+    memory.assign(reinterpret_cast<const char*>(text.data()) + skip, 2 * text.size() - skip);
+  } else {
     for (int i = 0; i < size; ++i) {
-      const std::uint8_t unit = h->in->Byte();
-      units += unit == 0xFF ? u'\0' : kAlphabet[unit % kAlphabetSize];
+      const std::uint8_t byte = h->in->Byte();
+      const char16_t unit = byte == 0xFF ? u'\0' : kAlphabet[byte % kAlphabetSize];
+      memory.append(
+          utf16 ? reinterpret_cast<const char*>(&unit) : reinterpret_cast<const char*>(&byte),
+          utf16 ? 2 : 1);
     }
-    h->outside.push_back(units);  // the terminator ends the memory
-    huecast::ConvertText(null ? nullptr : h->outside.back().c_str(), length, format, at);
-    if (null) {
-      h->Produced(*pos, u"");
-      return {0};
-    }
-    if (length < -1) length = 0;
-    if (length == -1) length = static_cast<std::int64_t>(UpToZero(units).size());
-    const std::u16string copied = UpToZero(units).substr(0, static_cast<std::size_t>(length));
-    h->Produced(*pos, copied);
-    return {length};
   }
-  std::string bytes;
-  for (int i = 0; i < size; ++i) bytes += static_cast<char>(h->in->Byte());
-  if (length > size + 1) length = size + 1;  // the memory is size bytes and a zero
-  huecast::ConvertText(null ? nullptr : bytes.c_str(), length, format, at);
-  if (null) {
-    h->Produced(*pos, u"");
-    return {0};
+  memory.append(utf16 || offset >= 0 ? 2 : 1, '\0');
+  // The memory holds length bytes (units for UTF-16) at least, or a zero.
+  if (!utf16 && length > static_cast<std::int64_t>(memory.size())) length = memory.size();
+  h->work += static_cast<std::int64_t>(memory.size());
+  h->outside.emplace_back(memory.size() / 2 + 1, u'\0');  // kept alive, aligned for units
+  char* kept = reinterpret_cast<char*>(h->outside.back().data());
+  std::copy(memory.begin(), memory.end(), kept);
+
+  *pos = h->PickPosition(h->area.size());
+  const char* address =
+      offset < 0 ? kept : reinterpret_cast<const char*>(StringWorkArea.base) + offset;
+  huecast::ConvertText(null ? nullptr : address, length, format,
+                       static_cast<std::int32_t>(2 * *pos));
+  *produced = true;
+  std::u16string result;
+  if (length < -1 || null) length = 0;
+  if (utf16) {
+    result = UpToZero(reinterpret_cast<const char16_t*>(kept));
+    if (length == -1) length = static_cast<std::int64_t>(result.size());
+    result = result.substr(0, static_cast<std::size_t>(length));
+  } else {
+    if (length == -1) length = static_cast<std::int64_t>(std::strlen(kept));
+    // The platform's own conversion is the reference for the units.
+    const huecast::UINT codePage =
+        format == huecast::kConvertUtf8 ? huecast::CP_UTF8 : huecast::CP_ACP;
+    const auto count = static_cast<int>(length);
+    result.resize(
+        count == 0 ? 0 : huecast::PosixMultiByteToWideChar(codePage, kept, count, nullptr, 0));
+    if (count > 0)
+      huecast::PosixMultiByteToWideChar(codePage, kept, count, result.data(), result.size());
   }
-  if (length < -1) length = 0;
-  if (length == -1) length = static_cast<std::int64_t>(std::string(bytes.c_str()).size());
-  const huecast::UINT codePage =
-      format == huecast::kConvertUtf8 ? huecast::CP_UTF8 : huecast::CP_ACP;
-  // The platform's own conversion is the reference for the units.
-  const int needed = length == 0
-                         ? 0
-                         : huecast::PosixMultiByteToWideChar(codePage, bytes.c_str(),
-                                                             static_cast<int>(length), nullptr, 0);
-  std::u16string units(static_cast<std::size_t>(needed), u'\0');
-  if (needed > 0) {
-    huecast::PosixMultiByteToWideChar(codePage, bytes.c_str(), static_cast<int>(length),
-                                      units.data(), needed);
-  }
-  h->Produced(*pos, units);
-  return {needed};
+  h->Produced(*pos, result);
+  return {null ? 0 : utf16 ? length : static_cast<std::int64_t>(result.size())};
 }
 
 Reservation Reserve(Harness* h, bool* produced, std::size_t* pos, bool* nullResult) {
@@ -458,6 +483,7 @@ void Assign(Harness* h, bool failed) {
   const bool wasNull = h->variables[k] == nullptr;
   huecast::AssignString(&h->variables[k], static_cast<std::int32_t>(2 * start));
   const std::u16string text = h->area.substr(start);
+  h->work += static_cast<std::int64_t>(text.size());
   h->Truncate(start);
   if (failed) {
     Check(UpToZero(h->variables[k] == nullptr ? u"" : h->variables[k]).empty(),
@@ -489,6 +515,7 @@ void Reads(Harness* h) {
   const Argument b = h->Pick(true);
   const char16_t* pa = h->Resolve(a);
   const char16_t* pb = h->Resolve(b);
+  h->work += static_cast<std::int64_t>(a.text.size() + b.text.size());
   Check(huecast::TextLength(pa) == static_cast<std::int64_t>(a.text.size()), "TextLength");
   Check(huecast::TextEquals(pa, pb) == (a.text == b.text ? 1 : 0), "TextEquals");
   Check(huecast::ParseNumber(pa) == ReferenceParse(a.text), "ParseNumber");
@@ -512,16 +539,17 @@ void Reads(Harness* h) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   ByteReader reader{data, size, 0};
-  Harness h{&reader, u"", {}, true, {}, {}, {}};
+  Harness h{&reader, u"", {}, true, {}, {}, {}, 0};
   huecast::FakeReset(u"");
   huecast::StringWorkAreaStartup();
   Check(StringWorkArea.capacity == 16 && StringWorkArea.position == 0, "start-up state");
   // The first buffer's contents are undefined; the model starts with a zero.
   huecast::PushText(nullptr);
 
-  // Texts pushed from variables may double the area at each step; past a
-  // few megabytes a run only measures the machine.
-  for (int step = 0; step < 256 && !reader.AtEnd() && h.area.size() < 4000000; ++step) {
+  // Texts pushed from variables may double the area at each step, and each
+  // search may compare a long find at every unit of a long text: the budget
+  // ends a run before it only measures the machine.
+  for (int step = 0; step < 256 && !reader.AtEnd() && h.work < kWorkBudget; ++step) {
     const std::uint8_t op = reader.Byte();
     if (!h.terminated) {
       huecast::PushText(nullptr);
@@ -597,6 +625,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     (void)nullResult;
     h.CheckArea("work area after an operation");
+    h.work += static_cast<std::int64_t>(h.area.size());
     CheckGrowth(positionBefore, capacityBefore, reserved, failed);
   }
   huecast::StringWorkAreaShutdown();

@@ -1,5 +1,6 @@
 #include "memory/object_registry.h"
 
+#include <cassert>
 #include <cstdint>
 
 #include "driver/driver.h"
@@ -45,10 +46,24 @@ bool GrowSlots(ObjectRegistry* registry, std::int64_t number) {
   return true;
 }
 
+// Tells whether an object is live: its first word, or as much of it as the
+// object holds, is nonzero. Nothing past the object is read.
+bool IsLive(const ObjectRegistry* registry, const void* object) {
+  const std::int32_t size = registry->objectSize < 8 ? registry->objectSize : 8;
+  const auto* bytes = static_cast<const unsigned char*>(object);
+  for (std::int32_t i = 0; i < size; ++i) {
+    if (bytes[i] != 0) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 ObjectRegistry* CreateRegistry(std::int32_t objectSize, std::int32_t increment,
                                ReleaseRoutine releaseRoutine) {
+  // Each object's first word tells whether it is live, so an object holds
+  // at least that word. LookupObject stays within smaller objects all the same.
+  assert(objectSize >= 8 && "CreateRegistry: objectSize below 8");
   auto* registry = static_cast<ObjectRegistry*>(
       AllocateFromHeap(MainHeap, HEAP_ZERO_MEMORY, sizeof(ObjectRegistry)));
   if (registry == nullptr) return nullptr;
@@ -89,7 +104,7 @@ void* LookupObject(ObjectRegistry* registry, std::int64_t number) {
   } else if (IsListedDynamicObject(registry, number)) {
     candidate = reinterpret_cast<void*>(static_cast<std::intptr_t>(number));
   }
-  if (candidate == nullptr || *static_cast<std::uint64_t*>(candidate) == 0) return nullptr;
+  if (candidate == nullptr || !IsLive(registry, candidate)) return nullptr;
   return candidate;
 }
 
@@ -98,7 +113,9 @@ void ReleaseObject(ObjectRegistry* registry, std::int64_t number) {
   if (InSlotRange(registry, number)) {
     // Zeroed in place and kept in its slot, so obtaining it again is free.
     void* memory = registry->slots[number];
-    if (memory != nullptr) memset(memory, 0, static_cast<std::size_t>(registry->objectSize));
+    if (memory != nullptr && registry->objectSize > 0) {
+      memset(memory, 0, static_cast<std::size_t>(registry->objectSize));
+    }
   } else if (IsListedDynamicObject(registry, number)) {
     UnlinkDynamicObject(&registry->dynamicList,
                         reinterpret_cast<void*>(static_cast<std::intptr_t>(number)));

@@ -1,5 +1,6 @@
 #include "text/string_work_area.h"
 
+#include <cassert>
 #include <cstdint>
 
 #include "memory/heap_calls.h"
@@ -41,6 +42,7 @@ void StringWorkAreaShutdown() {
 
 char16_t* ReserveText(std::int32_t count, std::int32_t pos) {
   StringWorkAreaRecord& area = StringWorkArea;
+  assert(pos >= 0 && pos <= area.position && "ReserveText: pos beyond the position");
   if (count < 0) count = 0;
   // The growth test counts from the current position, not from pos: the
   // text at pos may still be needed by the operation that reserves.

@@ -33,6 +33,10 @@ void StringWorkAreaShutdown();
 // Makes room for count units at pos and moves the position behind them.
 // Returns base + pos, or null when the heap cannot grow the buffer; the text
 // at pos is then the empty text and the position is pos.
+// pos must lie from 0 to the current position (checked in debug builds): the
+// growth is counted from the current position, so room beyond it is never
+// made. Positions are even; an odd pos names the unit its byte falls in
+// (pos - 1), and the position left behind is odd and rounds down alike.
 char16_t* ReserveText(std::int32_t count, std::int32_t pos);
 // Hands back count units at the end of the occupied part; returns the position.
 std::int64_t GiveBackText(std::int32_t count);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "memory/heap_calls.h"
 #include "platform/platform.h"
 #include "text/string_work_area.h"
 
@@ -129,6 +130,29 @@ void ReplaceCopying(const char16_t* source, const char16_t* find, const char16_t
   for (char16_t* duplicate : duplicates) free(duplicate);
 }
 
+// Writes count units at pos, reserving length units (length >= count) and
+// giving back those not filled.
+void CopyUnits(const char16_t* units, std::int32_t count, std::int32_t length, std::int32_t pos) {
+  char16_t* destination = ReserveText(length, pos);
+  if (destination == nullptr) return;
+  for (std::int32_t i = 0; i < count; ++i) destination[i] = units[i];
+  GiveBackText(length - count);
+  destination[count] = 0;
+}
+
+// Converts byteCount bytes of 8-bit text to units at pos.
+void ConvertBytes(const char* bytes, int byteCount, UINT codePage, std::int32_t pos) {
+  const int needed =
+      byteCount == 0 ? 0 : MultiByteToWideChar(codePage, 0, bytes, byteCount, nullptr, 0);
+  char16_t* destination = ReserveText(needed, pos);
+  if (destination == nullptr) return;
+  const int converted =
+      needed == 0 ? 0 : MultiByteToWideChar(codePage, 0, bytes, byteCount, destination, needed + 1);
+  // A second call that delivers less than it promised leaves no stale units.
+  if (converted < needed) GiveBackText(needed - converted);
+  destination[converted < needed ? converted : needed] = 0;
+}
+
 }  // namespace
 
 std::int64_t TextLength(const char16_t* text) {
@@ -229,36 +253,41 @@ void ConvertText(const void* memory, std::int64_t length, std::int32_t format, s
     EmptyResultAt(pos);
     return;
   }
-  if (format == kConvertUtf16) {
+  const bool utf16 = format == kConvertUtf16;
+  // The bytes the conversion reads: for UTF-16, up to length units or the
+  // first zero unit, whichever comes first.
+  std::int64_t bytes = 0;
+  if (utf16) {
     const auto* units = static_cast<const char16_t*>(memory);
     if (length == -1) length = static_cast<std::int64_t>(wcslen(units));
     if (length > INT32_MAX / 2) length = INT32_MAX / 2;
-    const auto reserved = static_cast<std::int32_t>(length);
-    char16_t* destination = ReserveText(reserved, pos);
-    if (destination == nullptr) return;
-    std::int32_t copied = 0;
-    while (copied < reserved && units[copied] != 0) {
-      destination[copied] = units[copied];
-      ++copied;
-    }
-    GiveBackText(reserved - copied);
-    destination[copied] = 0;
-    return;
+    while (bytes < 2 * length && units[bytes / 2] != 0) bytes += 2;
+  } else {
+    if (length == -1) length = ByteTextLength(static_cast<const char*>(memory));
+    if (length > INT32_MAX) length = INT32_MAX;
+    bytes = length;
   }
-  const auto* bytes = static_cast<const char*>(memory);
-  if (length == -1) length = ByteTextLength(bytes);
-  if (length > INT32_MAX) length = INT32_MAX;
-  const UINT codePage = format == kConvertUtf8 ? CP_UTF8 : CP_ACP;
-  const auto byteCount = static_cast<int>(length);
-  const int needed =
-      byteCount == 0 ? 0 : MultiByteToWideChar(codePage, 0, bytes, byteCount, nullptr, 0);
-  char16_t* destination = ReserveText(needed, pos);
-  if (destination == nullptr) return;
-  const int converted =
-      needed == 0 ? 0 : MultiByteToWideChar(codePage, 0, bytes, byteCount, destination, needed + 1);
-  // A second call that delivers less than it promised leaves no stale units.
-  if (converted < needed) GiveBackText(needed - converted);
-  destination[converted < needed ? converted : needed] = 0;
+  // Memory in the work area may be overwritten by the result or moved by
+  // the reservation, so it is converted from a copy on StringHeap.
+  char* copy = nullptr;
+  if (WorkAreaOffset(memory) != 0) {
+    copy = static_cast<char*>(AllocateFromHeap(StringWorkArea.heap, 0, static_cast<SIZE_T>(bytes)));
+    if (copy == nullptr) {
+      ++StringWorkArea.failures;
+      EmptyResultAt(pos);
+      return;
+    }
+    for (std::int64_t i = 0; i < bytes; ++i) copy[i] = static_cast<const char*>(memory)[i];
+    memory = copy;
+  }
+  if (utf16) {
+    CopyUnits(static_cast<const char16_t*>(memory), static_cast<std::int32_t>(bytes / 2),
+              static_cast<std::int32_t>(length), pos);
+  } else {
+    ConvertBytes(static_cast<const char*>(memory), static_cast<int>(bytes),
+                 format == kConvertUtf8 ? CP_UTF8 : CP_ACP, pos);
+  }
+  if (copy != nullptr) FreeToHeap(StringWorkArea.heap, 0, copy);
 }
 
 }  // namespace huecast

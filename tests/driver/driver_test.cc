@@ -181,12 +181,6 @@ TEST(DriverLifecycle, ParameterSupportAllocatesCursorThenRegistry) {
   EXPECT_EQ(sizes[2], 4u * sizeof(void*));
 }
 
-TEST(DriverLifecycle, ExitCodeKeepsItsLow32Bits) {
-  FakeReset(u"huecast.exe 77 x");
-  EXPECT_EQ(FakeRunProgram(), 1);
-  EXPECT_EQ(ExitStatus, 1);
-}
-
 // Start-up takes seven allocations; the eighth stores the first parameter.
 constexpr std::int64_t kFirstParameterAllocation = 8;
 

@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/posix/code_page.h"
+
 namespace huecast {
 
 namespace {
@@ -161,6 +163,13 @@ ToolRun RunTool(const std::vector<std::string>& arguments, OutputKind output,
   }
   if (file >= 0) close(file);
   return run;
+}
+
+std::string Utf8(const std::u16string& text) {
+  std::string bytes(text.size() * 3, '\0');
+  std::size_t consumed = 0;
+  bytes.resize(EncodeUtf8(text.data(), text.size(), true, bytes.data(), &consumed));
+  return bytes;
 }
 
 std::string Utf16Le(const std::string& utf8) {

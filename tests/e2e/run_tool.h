@@ -45,6 +45,8 @@ ToolRun RunTool(const std::vector<std::string>& arguments, OutputKind output,
                 const RunSetting& setting = {});
 // Returns UTF-16LE bytes of a UTF-8 text, as redirected output carries them.
 std::string Utf16Le(const std::string& utf8);
+// Returns the UTF-8 of a text, as argv and a terminal carry it.
+std::string Utf8(const std::u16string& text);
 
 }  // namespace huecast
 

@@ -3,13 +3,10 @@
 // the same exit codes when the output cannot be written.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "e2e/run_tool.h"
-#include "platform/posix/code_page.h"
 #include "windows/windows_cases.h"
 
 namespace huecast {
@@ -26,14 +23,6 @@ std::u16string ExpandRepeat(const char16_t* text, const char16_t* piece, int cou
     for (int i = 0; i < count; ++i) expanded += piece;
   }
   return expanded;
-}
-
-// Returns the UTF-8 of a text, as argv carries it.
-std::string Utf8(const std::u16string& text) {
-  std::string bytes(text.size() * 3, '\0');
-  std::size_t consumed = 0;
-  bytes.resize(EncodeUtf8(text.data(), text.size(), true, bytes.data(), &consumed));
-  return bytes;
 }
 
 // Splits a line that the native build would join from arguments: single
@@ -78,37 +67,45 @@ constexpr struct {
     {kToFullDevice, OutputKind::kDevFull},
 };
 
-TEST(WindowsCases, NativeBuildGivesWhatWindowsGives) {
-  int run = 0;
+// The cases an argument list can express; the others need the exact line.
+std::vector<WindowsCase> NativeCases() {
+  std::vector<WindowsCase> cases;
   for (const WindowsCase& c : kWindowsCases) {
-    if (c.exactOnly[0] != 0) {
-      std::printf("Windows only: %s (%s)\n", c.name, c.exactOnly);
-      continue;
-    }
-    SCOPED_TRACE(c.name);
-    const std::u16string line = ExpandRepeat(c.line, c.repeat.line, c.repeat.count);
-    const std::vector<std::u16string> split = SplitJoined(line);
-    // A case run here must reach the scan as the very line Windows is given.
-    ASSERT_EQ(Utf8(Join(split)), Utf8(line)) << "the case needs exactOnly";
-    std::vector<std::string> arguments;
-    for (const std::u16string& argument : split) arguments.push_back(Utf8(argument));
-    const std::string text = Bytes(ExpandRepeat(c.text, c.repeat.text, c.repeat.count));
-    for (const auto& native : kNativeOutputs) {
-      if ((c.outputs & native.output) == 0) continue;
-      const ToolRun got = RunTool(arguments, native.kind);
-      const bool failing = (native.output & kWriteFailures) != 0;
-      EXPECT_EQ(got.exitCode, failing ? c.failureExit : c.exitCode) << "output " << native.output;
-      if (native.kind == OutputKind::kReadOnly) {
-        EXPECT_EQ(got.output, "") << "the read-only file was written";
-      } else if (!failing) {
-        EXPECT_EQ(got.output, text) << "output " << native.output;
-      }
-    }
-    ++run;
+    if (c.exactOnly[0] == 0) cases.push_back(c);
   }
-  std::printf("%d of %zu cases run natively\n", run, std::size(kWindowsCases));
-  EXPECT_GT(run, 0);
+  return cases;
 }
+
+class WindowsCases : public ::testing::TestWithParam<WindowsCase> {};
+
+TEST_P(WindowsCases, NativeBuildGivesWhatWindowsGives) {
+  const WindowsCase& c = GetParam();
+  const std::u16string line = ExpandRepeat(c.line, c.repeat.line, c.repeat.count);
+  const std::vector<std::u16string> split = SplitJoined(line);
+  // A case run here must reach the scan as the very line Windows is given.
+  ASSERT_EQ(Utf8(Join(split)), Utf8(line)) << "the case needs exactOnly";
+  std::vector<std::string> arguments;
+  for (const std::u16string& argument : split) arguments.push_back(Utf8(argument));
+  const std::string text = Bytes(ExpandRepeat(c.text, c.repeat.text, c.repeat.count));
+  int outputs = 0;
+  for (const auto& native : kNativeOutputs) {
+    if ((c.outputs & native.output) == 0) continue;
+    ++outputs;
+    const ToolRun got = RunTool(arguments, native.kind);
+    const bool failing = (native.output & kWriteFailures) != 0;
+    EXPECT_EQ(got.exitCode, failing ? c.failureExit : c.exitCode) << "output " << native.output;
+    EXPECT_EQ(got.errors, "") << "output " << native.output;
+    if (native.kind == OutputKind::kReadOnly) {
+      EXPECT_EQ(got.output, "") << "the read-only file was written";
+    } else if (!failing) {
+      EXPECT_EQ(got.output, text) << "output " << native.output;
+    }
+  }
+  EXPECT_GT(outputs, 0) << "the case names no output the native build has";
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, WindowsCases, ::testing::ValuesIn(NativeCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace huecast

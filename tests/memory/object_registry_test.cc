@@ -254,6 +254,25 @@ TEST_F(RegistryTest, RegistryWithoutFirstSlotArrayStartsEmptyAndGrows) {
   EXPECT_EQ(empty->capacity, 4);
 }
 
+// Below 8 bytes an object cannot hold its live word: a caller's fault, loud
+// in debug builds. Even so, LookupObject reads only the object's own bytes.
+TEST_F(RegistryTest, ObjectSizeBoundsTheLiveTestAndTheRelease) {
+  EXPECT_DEBUG_DEATH(CreateRegistry(4, 4, nullptr), "objectSize below 8");
+  for (const std::int32_t size : {4, 16}) {
+    registry->objectSize = size;  // as a release build accepts it
+    for (const std::int64_t number : {std::int64_t{size}, std::int64_t{-1}}) {
+      auto* object = static_cast<unsigned char*>(ObtainObject(registry, number));
+      const std::int64_t found = number == -1 ? NumberOf(object) : number;
+      object[size - 1] = 1;  // beyond the live word when the object is larger
+      EXPECT_EQ(LookupObject(registry, found), size <= 8 ? object : nullptr) << size;
+      object[0] = 1;
+      EXPECT_EQ(LookupObject(registry, found), object) << size;
+    }
+    ReleaseObject(registry, size);
+    EXPECT_EQ(static_cast<unsigned char*>(registry->slots[size])[size - 1], 0) << size;
+  }
+}
+
 TEST(MemoryHeap, ShutdownDestroysTheHeapOnce) {
   FakeReset(u"huecast.exe");
   const HANDLE heap = MemoryHeapStartup();

@@ -28,6 +28,14 @@ TEST_F(StringWorkAreaTest, GrowsOnlyWhenTheNeedReachesCapacityLessFour) {
   EXPECT_EQ(StringWorkArea.position, 2);
 }
 
+#ifndef NDEBUG
+// The growth counts from the position, so room beyond it is never made: a
+// caller that reserves there would write past the buffer.
+TEST_F(StringWorkAreaTest, ReservingBeyondThePositionIsCaughtInDebugBuilds) {
+  EXPECT_DEATH(ReserveText(5, 8)[5] = 0, "pos beyond the position");
+}
+#endif
+
 TEST_F(StringWorkAreaTest, GiveBackTextReturnsTheNewPosition) {
   PushText(u"ab");
   ReserveText(5, 4);

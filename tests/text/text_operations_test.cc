@@ -198,12 +198,14 @@ TEST_F(TextOperationsTest, ReplaceTextInPlaceChangesTheVariableOnly) {
 
 TEST_F(TextOperationsTest, ConvertTextFromEachFormat) {
   const char16_t units[] = u"abc";
+  enum Place { kOutside, kInPlace, kBehind };  // the memory: where, and the result
   // clang-format off
   const struct {
     const void* memory;
     std::int64_t length;
     std::int32_t format;
     std::u16string expected;
+    Place place = kOutside;
   } cases[] = {
       {"AB", -1, kConvertAnsi, u"AB"}, {"AB", 1, kConvertAnsi, u"A"}, {"AB", -5, kConvertAnsi, u""},
       {"A\0B", 3, kConvertAnsi, std::u16string(u"A\0B", 3)},
@@ -213,13 +215,30 @@ TEST_F(TextOperationsTest, ConvertTextFromEachFormat) {
       {"\xC3\xA9", 2, kConvertUtf8, u"\u00E9"}, {"\xC3\xA9", 1, kConvertUtf8, u"\uFFFD"},
       {"a\xF0\x9F\x98\x80z", -1, kConvertUtf8, u"a\U0001F600z"},
       {"a\xFF", -1, kConvertUtf8, u"a\uFFFD"},
-      {nullptr, -1, kConvertUtf8, u""}, {nullptr, 5, kConvertUtf16, u""}};
+      {nullptr, -1, kConvertUtf8, u""}, {nullptr, 5, kConvertUtf16, u""},
+      // 8 bytes of memory in the work area, read before the result
+      // overwrites them or the growth (beyond 10 bytes) moves them.
+      {"a\0b\0c\0d\0", -1, kConvertUtf16, u"abcd", kBehind},
+      {"a\0b\0c\0d\0", 3, kConvertUtf16, u"abc", kInPlace},
+      {"ABCDEFG", -1, kConvertAnsi, u"ABCDEFG", kInPlace},
+      {"\xC3\xA9z\xC3\xA9zyx", 8, kConvertUtf8, u"\u00E9z\u00E9zyx", kBehind}};
   // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "format " << c.format << " length " << c.length);
     Restart();
-    ConvertText(c.memory, c.length, c.format, kPos);
-    ExpectResult(c.expected);
+    const void* memory = c.memory;
+    if (c.place != kOutside) {
+      StringWorkAreaShutdown();
+      StringWorkAreaStartup();
+      PushText(u"<");
+      char* room = reinterpret_cast<char*>(ReserveText(4, kPos));
+      std::copy_n(static_cast<const char*>(c.memory), 8, room);
+      room[8] = room[9] = 0;
+      memory = room;
+    }
+    const std::int32_t pos = c.place == kBehind ? Position() : kPos;
+    ConvertText(memory, c.length, c.format, pos);
+    ExpectResult(c.expected, pos);
   }
 }
 

@@ -119,6 +119,7 @@ inline constexpr WindowsCase kWindowsCases[] = {
     {"ApostropheBeforeQuote", u"07 x'\"y 07 b'\"", u"x'\"yb'\"\r\n", 0},
     {"SpacesKept", u"07 \"a b  c\" 07 \" \"", u"a b  c \r\n", 0},
     {"TabsInsideAParameter", u"07 a\tb 07 c", u"a\tbc\r\n", 0},
+    {"SpacesAndTabsInQuotes", u"07 \" a\tb \"", u" a\tb \r\n", 0},
     {"NonAscii", u"07 \"Grüße, ça va? Ελληνικά 日本語 😀\"",
      u"Grüße, ça va? Ελληνικά 日本語 😀\r\n", 0},
     {"NonAsciiOnTheConsole", u"2E Grüße 07 ça", u"Grüßeça\r\n", 0, kShown, 0,

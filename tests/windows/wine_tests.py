@@ -156,12 +156,15 @@ def WindowsPath(path):
 
 
 def BuildWith(args, preset, exe):
-  """Cross-builds an executable with a workflow preset."""
-  completed = subprocess.run([args.cmake, "--workflow", "--preset", preset], cwd=args.source,
-                             stdin=subprocess.DEVNULL, timeout=BOOT_SECONDS)
-  if completed.returncode != 0:
-    print("FAIL: the %s workflow preset failed" % preset)
-    sys.exit(1)
+  """Cross-builds an executable with a configure preset, in the folder the
+  executable is to be found in."""
+  build = os.path.dirname(exe)
+  for step in (["--preset", preset, "-B", build], ["--build", build, "-j", "2"]):
+    completed = subprocess.run([args.cmake, *step], cwd=args.source, stdin=subprocess.DEVNULL,
+                               timeout=BOOT_SECONDS)
+    if completed.returncode != 0:
+      print("FAIL: cmake %s failed" % " ".join(step))
+      sys.exit(1)
   if not os.path.isfile(exe):
     print("FAIL: the build did not produce %s" % exe)
     sys.exit(1)
@@ -208,7 +211,10 @@ def CommandPrefix(args):
 def VersionStrings(metadata):
   """Returns the version record's texts in order: the fixed ones, and the
   identity fields from the project's metadata (key=value lines)."""
-  values = dict(line.split("=", 1) for line in metadata.read_text().splitlines() if "=" in line)
+  sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "tools"))
+  sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+  import metadata as project_metadata  # pylint: disable=import-outside-toplevel
+  values = project_metadata.Read(metadata)
   return [
       ("CompanyName", values.get("maintainer")),
       ("ProductName", "Huecast"),
@@ -297,6 +303,12 @@ def CheckImage(args, pefile, path, architecture, machine):
   Check(pe.OPTIONAL_HEADER.Magic == 0x20B, "%s: the image is PE32+" % architecture)
   Check(pe.OPTIONAL_HEADER.Subsystem == pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_CUI"],
         "%s: subsystem is the console" % architecture)
+  # Windows on ARM64 began with Windows 10; Microsoft's linker marks ARM64
+  # images for subsystem 6.2 at the least.
+  subsystem = (pe.OPTIONAL_HEADER.MajorSubsystemVersion, pe.OPTIONAL_HEADER.MinorSubsystemVersion)
+  least = (6, 2) if architecture == "ARM64" else (5, 2)
+  Check(subsystem >= least, "%s: subsystem version %d.%d, at least %d.%d"
+        % (architecture, *subsystem, *least))
   size = os.path.getsize(path)
   print("%s: %d bytes" % (path, size))
   Check(size < 32 * 1024, "%s: the executable is under 32 KiB (%d bytes)" % (architecture, size))
@@ -735,8 +747,18 @@ def InRoot(args, command, env):
            'mount --rbind /dev "$root/dev"; mount -t tmpfs tmpfs "$root/tmp"; '
            'exec chroot "$root" "$@"')
   variables = ["%s=%s" % item for item in sorted(env.items())]
-  return ["unshare", "--mount", "--propagation", "private", "--fork", "sh", "-c", setup, "_",
+  return ["unshare", "--mount", "--propagation", Propagation(), "--fork", "sh", "-c", setup, "_",
           args.arm64_root, "/usr/bin/env", "-i", *variables, *command]
+
+
+def Propagation():
+  """Returns how the namespace's mounts are kept from the caller's. Inside a
+  chroot, where / is no mount point, unshare cannot make / private; such a
+  chroot (a fresh-machine check's, say) is run in a private namespace of its
+  own already, so its mounts are left as they are."""
+  probe = subprocess.run(["unshare", "--mount", "--propagation", "private", "true"],
+                         stdin=subprocess.DEVNULL, capture_output=True, timeout=RUN_SECONDS)
+  return "private" if probe.returncode == 0 else "unchanged"
 
 
 def RootEnvironment():
