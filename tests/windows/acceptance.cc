@@ -469,11 +469,13 @@ void ExpectConsoleKept(const ConsoleView& before) {
          after.info.wAttributes, cellsKept ? "kept" : "changed");
 }
 
-// Takes what the pipe holds without waiting for more; false once it has
-// ended: its writer gone and nothing left, or a read failed.
-bool Drain(HANDLE reader) {
+// Takes what the pipe holds without waiting for more, and never past the
+// deadline: a writer that never stops must not keep the harness here.
+// False once the pipe has ended: its writer gone and nothing left, or a read
+// failed.
+bool Drain(HANDLE reader, ULONGLONG deadline) {
   RunRecord& run = *Current;
-  for (;;) {
+  while (GetTickCount64() < deadline) {
     DWORD available = 0;
     if (!PeekNamedPipe(reader, nullptr, 0, nullptr, &available, nullptr)) {
       return GetLastError() == ERROR_BROKEN_PIPE ? false : Made(false, "PeekNamedPipe");
@@ -487,6 +489,7 @@ bool Drain(HANDLE reader) {
     if (!Made(ReadFile(reader, into, size, &got, nullptr), "ReadFile")) return false;
     run.byteCount += got;
   }
+  return true;
 }
 
 // Ends a child that overstayed, and waits until it is gone.
@@ -502,7 +505,7 @@ bool Await(HANDLE process, HANDLE reader) {
   bool open = reader != nullptr;
   for (;;) {
     const bool ended = WaitForSingleObject(process, open ? 5 : 100) == WAIT_OBJECT_0;
-    if (open) open = Drain(reader);
+    if (open) open = Drain(reader, deadline);
     if (ended && !open) return true;
     if (GetTickCount64() >= deadline) {
       EndChild(process);
