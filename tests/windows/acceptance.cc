@@ -575,8 +575,10 @@ bool Run(const Place& place, Sink* sink, DWORD* result, bool* started, bool* cou
   if (sink->reader != nullptr) {
     const bool closed = CloseHandle(sink->output);
     sink->output = nullptr;
-    if (!Made(closed, "CloseHandle")) {
-      if (*started) EndChild(process.hProcess);
+    if (!Made(closed, "CloseHandle") && *started) {
+      EndChild(process.hProcess);
+      CloseHandle(process.hThread);
+      CloseHandle(process.hProcess);
       *started = false;
     }
   }
