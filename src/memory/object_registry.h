@@ -33,6 +33,7 @@ extern ObjectRegistry* ProcessObjects;
 
 // Creates a registry with increment empty slots; null when MainHeap cannot
 // supply the record. Without a slot array it starts with capacity 0.
+// objectSize is 8 or more, room for the live word (checked in debug builds).
 ObjectRegistry* CreateRegistry(std::int32_t objectSize, std::int32_t increment,
                                ReleaseRoutine releaseRoutine);
 // Returns the memory of slot number (0 or more), growing the slot array as
