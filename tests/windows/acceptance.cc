@@ -698,9 +698,9 @@ void CheckPlace(const WindowsCase& c, const Place& place) {
   Current->byteCount = 0;
   bool counted = true;
   Sink sink = {nullptr, nullptr};
+  bool started = false;
   if (Made(Prepare(c), "Prepare (the line is too long)") && place.open(&sink)) {
     DWORD result = 0;
-    bool started = false;
     const bool ended = Run(place, &sink, &result, &started, &counted);
     if (c.exitCode == kRefused && started && Harness->underWine) {
       Say("note: %s: Wine started a command line of %d units with its zero, which Windows "
@@ -718,11 +718,13 @@ void CheckPlace(const WindowsCase& c, const Place& place) {
       if (place.output == kToPipe) ExpectBytes(Current->bytes, Current->byteCount);
       if (place.output == kToConsole) ExpectCells(c, sink.output);
     }
-    CloseOwn(sink.output);
-    CloseOwn(sink.reader);
-    if (started && (place.output == kToFile || place.output == kToReadOnly)) {
-      ExpectFile(place.output == kToFile);
-    }
+  }
+  // A place that was only half made is closed too: its handles are
+  // inheritable, and every later run would get them.
+  CloseOwn(sink.output);
+  CloseOwn(sink.reader);
+  if (started && (place.output == kToFile || place.output == kToReadOnly)) {
+    ExpectFile(place.output == kToFile);
   }
   if (!counted && Harness->runFailures == 0) return;
   ++(Harness->runFailures == 0 ? Harness->passed : Harness->failed);
