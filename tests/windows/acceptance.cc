@@ -26,6 +26,8 @@ namespace {
 
 // A run that has not ended by then has hung; the slowest takes about 1 s.
 constexpr DWORD kRunMilliseconds = 30000;
+// How long a child that TerminateProcess ended may take to be gone.
+constexpr DWORD kEndMilliseconds = 10000;
 // How long a run blocked on its pipe gets to end after CTRL_BREAK_EVENT.
 constexpr DWORD kBreakMilliseconds = 5000;
 // Room for the longest command line and the longest expected text.
@@ -492,10 +494,17 @@ bool Drain(HANDLE reader, ULONGLONG deadline) {
   return true;
 }
 
-// Ends a child that overstayed, and waits until it is gone.
+// Ends a child that overstayed, and waits a few seconds until it is gone. A
+// child that cannot be ended fails its run and is left behind, so that the
+// rest of the table still runs.
 void EndChild(HANDLE process) {
-  TerminateProcess(process, ERROR_TIMEOUT);
-  WaitForSingleObject(process, INFINITE);
+  if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) return;
+  if (!TerminateProcess(process, ERROR_TIMEOUT)) {
+    Expect(false, "the harness's TerminateProcess failed with error %lu", GetLastError());
+    return;
+  }
+  Expect(WaitForSingleObject(process, kEndMilliseconds) == WAIT_OBJECT_0,
+         "did not end within %lu s of TerminateProcess", kEndMilliseconds / 1000);
 }
 
 // Waits for the child to end, reading its pipe as it goes: a line on a pipe
