@@ -10,6 +10,7 @@ says what to install; in CI (CI=true) it fails instead.
 """
 
 import argparse
+import functools
 import os
 import pathlib
 import pty
@@ -751,11 +752,12 @@ def InRoot(args, command, env):
           args.arm64_root, "/usr/bin/env", "-i", *variables, *command]
 
 
+@functools.cache
 def Propagation():
   """Returns how the namespace's mounts are kept from the caller's. Inside a
   chroot, where / is no mount point, unshare cannot make / private; such a
   chroot (a fresh-machine check's, say) is run in a private namespace of its
-  own already, so its mounts are left as they are."""
+  own already, so its mounts are left as they are. Asked once a run."""
   probe = subprocess.run(["unshare", "--mount", "--propagation", "private", "true"],
                          stdin=subprocess.DEVNULL, capture_output=True, timeout=RUN_SECONDS)
   return "private" if probe.returncode == 0 else "unchanged"
