@@ -102,16 +102,25 @@ RunRecord* Current;
 
 // --- lines of the report -------------------------------------------------
 
+// The room of one line. It is built as UTF-16: a console is given it as it
+// is, the report file and a redirected output get it as UTF-8.
+constexpr int kLineUnits = 1024;
+
 struct LineBuffer {
-  char* at;
-  char* end;
+  wchar_t* at;
+  wchar_t* end;
 };
 
-void Put(LineBuffer* line, char c) {
+void Put(LineBuffer* line, wchar_t c) {
   if (line->at < line->end) *line->at++ = c;
 }
 
+// Puts a text of the harness's own, which is ASCII.
 void PutText(LineBuffer* line, const char* text) {
+  while (*text != 0) Put(line, static_cast<unsigned char>(*text++));
+}
+
+void PutWide(LineBuffer* line, const wchar_t* text) {
   while (*text != 0) Put(line, *text++);
 }
 
@@ -124,27 +133,6 @@ void PutUnsigned(LineBuffer* line, unsigned long long value, unsigned base, int 
   } while (value != 0);
   for (; width > count; --width) Put(line, pad);
   while (count > 0) Put(line, digits[--count]);
-}
-
-// Puts UTF-16 text as UTF-8; a lone surrogate becomes '?'.
-void PutWide(LineBuffer* line, const wchar_t* text) {
-  for (; *text != 0; ++text) {
-    unsigned long unit = static_cast<unsigned short>(*text);
-    if (unit >= 0xD800 && unit < 0xDC00 && text[1] >= 0xDC00 && text[1] < 0xE000) {
-      unit = 0x10000 + ((unit - 0xD800) << 10) + (static_cast<unsigned short>(*++text) - 0xDC00);
-    } else if (unit >= 0xD800 && unit < 0xE000) {
-      unit = '?';
-    }
-    if (unit < 0x80) {
-      Put(line, static_cast<char>(unit));
-      continue;
-    }
-    const int extra = unit < 0x800 ? 1 : unit < 0x10000 ? 2 : 3;
-    Put(line, static_cast<char>((0xF00 >> extra) | (unit >> (6 * extra))));
-    for (int shift = 6 * (extra - 1); shift >= 0; shift -= 6) {
-      Put(line, static_cast<char>(0x80 | ((unit >> shift) & 0x3F)));
-    }
-  }
 }
 
 // Formats printf's %s, %ls, %d, %u and %X, with l or z and a width padded
@@ -194,22 +182,33 @@ void Format(LineBuffer* line, const char* format, va_list arguments) {
 }
 
 // Writes one line to standard output and to the report file, each at once,
-// so that a reader sees the lines as they come.
-void WriteLine(LineBuffer* line, char* start) {
+// so that a reader sees the lines as they come. A console is given the
+// units themselves: it would read bytes in its own code page, which is not
+// UTF-8. A lone surrogate becomes U+FFFD in the UTF-8.
+void WriteLine(LineBuffer* line, wchar_t* start) {
   line->end += 2;  // the room kept for the line end
-  Put(line, '\r');
-  Put(line, '\n');
-  const DWORD bytes = static_cast<DWORD>(line->at - start);
+  Put(line, L'\r');
+  Put(line, L'\n');
+  const int units = static_cast<int>(line->at - start);
+  char bytes[3 * kLineUnits];
+  const DWORD count = static_cast<DWORD>(
+      WideCharToMultiByte(CP_UTF8, 0, start, units, bytes, sizeof bytes, nullptr, nullptr));
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
   DWORD written = 0;
-  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), start, bytes, &written, nullptr);
+  if (GetConsoleMode(output, &mode)) {
+    WriteConsoleW(output, start, static_cast<DWORD>(units), &written, nullptr);
+  } else {
+    WriteFile(output, bytes, count, &written, nullptr);
+  }
   if (Harness->report != INVALID_HANDLE_VALUE && Harness->report != nullptr) {
-    WriteFile(Harness->report, start, bytes, &written, nullptr);
+    WriteFile(Harness->report, bytes, count, &written, nullptr);
   }
 }
 
 [[gnu::format(printf, 1, 2)]] void Say(const char* format, ...) {
-  char text[1024];
-  LineBuffer line = {text, text + sizeof text - 2};
+  wchar_t text[kLineUnits];
+  LineBuffer line = {text, text + kLineUnits - 2};
   va_list arguments;
   va_start(arguments, format);
   Format(&line, format, arguments);
@@ -221,8 +220,8 @@ void WriteLine(LineBuffer* line, char* start) {
 // and place.
 [[gnu::format(printf, 2, 3)]] void Expect(bool met, const char* format, ...) {
   if (met) return;
-  char text[1024];
-  LineBuffer line = {text, text + sizeof text - 2};
+  wchar_t text[kLineUnits];
+  LineBuffer line = {text, text + kLineUnits - 2};
   PutText(&line, "FAIL ");
   PutText(&line, Harness->runCase->name);
   PutText(&line, ", ");
@@ -684,14 +683,22 @@ void ExpectCells(const WindowsCase& c, HANDLE buffer) {
          info.wAttributes, c.attributeLeft);
 }
 
-// Checks the exit code; an exception code is named as one.
+// Tells whether an exit code is an NTSTATUS error: a crash, or the end that
+// the system's handler gives a control event.
+bool IsStatus(DWORD code) {
+  return (code & 0xF0000000) == 0xC0000000;
+}
+
+// Checks the exit code; an NTSTATUS is named in hex, as Windows names it.
 void ExpectExit(DWORD result, int expected) {
-  if (result == static_cast<DWORD>(expected)) return;
-  if ((result & 0xF0000000) == 0xC0000000) {
-    Expect(false, "ended by exception %08lX, expected exit %d", result, expected);
-  } else {
-    Expect(false, "exit %lu, expected %d", result, expected);
-  }
+  const DWORD want = static_cast<DWORD>(expected);
+  if (result == want) return;
+  Expect(false,
+         IsStatus(result)
+             ? (IsStatus(want) ? "ended by exception %08lX, expected %08lX"
+                               : "ended by exception %08lX, expected exit %lu")
+             : (IsStatus(want) ? "exit %lu, expected %08lX" : "exit %lu, expected %lu"),
+         result, want);
 }
 
 void CloseOwn(HANDLE handle) {

@@ -10,6 +10,8 @@ says what to install; in CI (CI=true) it fails instead.
 """
 
 import argparse
+import array
+import fcntl
 import functools
 import os
 import pathlib
@@ -17,9 +19,11 @@ import pty
 import re
 import select
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
+import termios
 import time
 
 SKIP = 77
@@ -508,6 +512,83 @@ def CommandHarness(args):
   Finish()
 
 
+# A user's folder: a Latin letter beyond ASCII, a CJK character and one
+# outside the BMP, which Wine's console shows as two U+FFFD.
+UNICODE_FOLDER = "J\u00fcrgen \u65e5 \U0001F600"
+UNICODE_SHOWN = "J\u00fcrgen \u65e5"
+
+
+def CommandUnicodeFolder(args):
+  """Runs HuecastTests.exe as a user would, from a folder whose name holds
+  non-ASCII characters, on a pseudo-terminal under a UTF-8 locale: the report
+  file names the folder in UTF-8, byte for byte, and the console shows it,
+  which it does only for text written as UTF-16."""
+  RequireWine(args)
+  folder = WorkDirectory(args, "unicode-folder") / UNICODE_FOLDER
+  folder.mkdir()
+  for name in ["Huecast.exe", "HuecastTests.exe"]:
+    shutil.copy(os.path.join(os.path.dirname(args.exe), name), folder / name)
+  env = WineEnvironment(args)
+  env["HUECAST_TESTS_ONLY"] = "NonAscii"
+  code, shown = RunWine(
+      lambda: RunInTerminal(["wine", "HuecastTests.exe", "Huecast.exe", "report.txt"], env,
+                            cwd=folder), 0, "HuecastTests.exe in %s" % folder)
+  report = (folder / "report.txt").read_bytes() if (folder / "report.txt").exists() else b""
+  print(report.decode(errors="replace"))
+  Check(code == 0 and re.search(rb"\r\n[1-9]\d* passed, 0 failed\r\n$", report),
+        "the run from %s passes: exit %d" % (folder, code))
+  name = WindowsPath(folder / "Huecast.exe").encode()
+  Check(name in report, "the report names %r in UTF-8: %r" % (name, report[:200]))
+  # The console wraps the long line wherever the build folder puts its edge.
+  text = "".join(c for c, _ in Render(shown) if c not in "\r\n")
+  Check(UNICODE_SHOWN in text, "the console shows %r: %r" % (UNICODE_SHOWN, text[:300]))
+  Finish()
+
+
+# Linux's F_SETPIPE_SZ: a pipe of one page fills after 4096 bytes.
+F_SETPIPE_SZ = 1031
+CONTROL_SECONDS = 5
+
+
+def CommandCtrlC(args):
+  """Sends SIGINT, which Wine hands to the process as CTRL_C_EVENT, to
+  Huecast.exe while it is blocked writing into a pipe that nobody reads: the
+  system's own handler must end it within 5 s. Wine's exit code (0) is not
+  the one Windows gives, so it is printed and not checked."""
+  RequireWine(args)
+  env = WineEnvironment(args)
+  reader, writer = os.pipe()
+  fcntl.fcntl(writer, F_SETPIPE_SZ, 4096)
+  errors = tempfile.TemporaryFile()
+  process = subprocess.Popen(Wine(args, "07", "x" * 10000), env=env, stdin=subprocess.DEVNULL,
+                             stdout=writer, stderr=errors)
+  os.close(writer)
+  held = array.array("i", [0])
+  deadline = time.time() + RUN_SECONDS
+  while process.poll() is None and held[0] < 4096 and time.time() < deadline:
+    time.sleep(0.05)
+    fcntl.ioctl(reader, termios.FIONREAD, held)
+  blocked = Check(process.poll() is None and held[0] == 4096,
+                  "Huecast.exe is blocked on a full pipe: %d bytes, exit %s" %
+                  (held[0], process.poll()))
+  if blocked:
+    process.send_signal(signal.SIGINT)
+    sent = time.time()
+    try:
+      process.wait(CONTROL_SECONDS)
+      print("ended %.1f s after SIGINT with exit %d" % (time.time() - sent, process.returncode))
+    except subprocess.TimeoutExpired:
+      Check(False, "Huecast.exe did not end within %d s of SIGINT" % CONTROL_SECONDS)
+  if process.poll() is None:
+    process.kill()
+    process.wait()
+  os.close(reader)
+  if FAILURES:
+    errors.seek(0)
+    print("Wine's standard error:\n" + errors.read().decode(errors="replace"))
+  Finish()
+
+
 # --- a pseudo-terminal: wine's console turns attributes into SGR sequences ------
 
 
@@ -863,6 +944,8 @@ COMMANDS = {
     "harness": CommandHarness,
     "terminal": CommandTerminal,
     "demo": CommandDemo,
+    "unicode-folder": CommandUnicodeFolder,
+    "ctrl-c": CommandCtrlC,
 }
 
 
