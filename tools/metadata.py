@@ -38,6 +38,7 @@ MAINTAINER = re.compile(r"([^\"\\,<>\x00-\x1f\x7f]*[^\s\"\\,<>\x00-\x1f\x7f]) "
 # One segment of a winget package identifier, as its schema allows.
 IDENTIFIER_SEGMENT = re.compile(r"[^.\s\\/:*?\"<>|\x00-\x1f]{1,32}")
 
+# A home on GitHub, https://github.com/<owner>/<repository>.
 GITHUB_HOME = re.compile(r"https://github\.com/([^/]+)/[^/]+")
 
 
