@@ -27,12 +27,15 @@ target_compile_options(huecast_core PRIVATE ${HUECAST_WINDOWS_COMPILE_OPTIONS})
 
 # The version record. windres is run directly: the compile options of the
 # project are C++ options and mean nothing to it.
-# cmake/metadata.cmake has filled in the project's metadata.
+# cmake/metadata.cmake has filled in the project's metadata, in UTF-8, which
+# windres would otherwise read in a Windows ANSI code page: a maintainer's
+# name may hold any character.
 set(HUECAST_VERSION_RC ${PROJECT_BINARY_DIR}/version.rc)
 set(HUECAST_VERSION_OBJECT ${CMAKE_CURRENT_BINARY_DIR}/huecast_version.res.obj)
 add_custom_command(
   OUTPUT ${HUECAST_VERSION_OBJECT}
-  COMMAND ${CMAKE_RC_COMPILER} ${HUECAST_RC_FLAGS} --input-format=rc --output-format=coff
+  COMMAND ${CMAKE_RC_COMPILER} ${HUECAST_RC_FLAGS} --codepage=65001 --input-format=rc
+          --output-format=coff
           ${HUECAST_VERSION_RC} ${HUECAST_VERSION_OBJECT}
   DEPENDS ${HUECAST_VERSION_RC}
   COMMENT "Compiling the version record"
