@@ -87,7 +87,7 @@ char16_t* NextParameter(std::int32_t pos) {
   // the work area cannot move it.
   char16_t* copy = ReserveText(length, pos);
   if (copy == nullptr) return TextAt(pos);
-  wcsncpy(copy, token, static_cast<std::size_t>(length));
+  crt::wcsncpy(copy, token, static_cast<std::size_t>(length));
   copy[length] = 0;
   return copy;
 }

@@ -238,7 +238,7 @@ BOOL CloseHandle(HANDLE object) {
   return known ? TRUE : FALSE;
 }
 
-char16_t* _wcsdup(const char16_t* text) {
+char16_t* crt::_wcsdup(const char16_t* text) {
   char16_t* copy = AllocationFails() ? nullptr : PosixDuplicateText(text);
   Record(FakeCallKind::kDuplicate, nullptr, 0, copy != nullptr);
   return copy;
