@@ -9,15 +9,12 @@
 namespace huecast {
 
 ParameterCursorBlock* ParameterCursor;
+ParameterCursorBlock FallbackCursor;
 CRITICAL_SECTION ProcessLock;
 
 namespace {
 
 static_assert(sizeof(ParameterCursorBlock) == 24);
-
-// Stands in for the cursor block when MainHeap cannot supply it, so that
-// fetching still works.
-ParameterCursorBlock FallbackCursor;
 
 ParameterCursorBlock* Cursor() {
   return static_cast<ParameterCursorBlock*>(ThreadBlock(ParameterCursor));
@@ -28,12 +25,7 @@ ParameterCursorBlock* Cursor() {
 void ParameterSupportStartup() {
   ParameterCursor = static_cast<ParameterCursorBlock*>(
       AllocateZeroed(static_cast<std::int32_t>(sizeof(ParameterCursorBlock)), nullptr));
-  if (ParameterCursor == nullptr) {
-    // The cursor starts at 0 on every start-up; the fallback is a static
-    // and may still hold the count of an earlier run in the same process.
-    FallbackCursor = ParameterCursorBlock{};
-    ParameterCursor = &FallbackCursor;
-  }
+  if (ParameterCursor == nullptr) ParameterCursor = &FallbackCursor;
   ProcessObjects = CreateRegistry(8, 4, CloseProcessObject);
   InitializeCriticalSection(&ProcessLock);
 }

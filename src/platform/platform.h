@@ -102,6 +102,11 @@ void InitializeCriticalSection(CRITICAL_SECTION* lock);
 void DeleteCriticalSection(CRITICAL_SECTION* lock);
 BOOL CloseHandle(HANDLE object);
 
+// The platform layer's own, with no Windows counterpart: zeroes the
+// process-wide records that the layer keeps for the program's run, as
+// ZeroProcessRecords does the program's. Windows keeps none.
+void ZeroPlatformRecords();
+
 // Wide-string routines of the system C runtime, on 16-bit units. They keep
 // the runtime's names in a scope of their own, so that every call reads as
 // the platform's (crt::wcslen) and none can be taken for the C library's.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "driver/driver.h"
@@ -156,6 +157,19 @@ TEST_F(ConsoleTest, ShutdownDeletesOnlyTheFirstLock) {
   ASSERT_EQ(FakeCount(FakeCallKind::kDeleteLock), 1);
   EXPECT_EQ(Fake.calls.back().handle, &ConsoleState.firstLock);
   Start(true);
+}
+
+// Every run starts from a zero record: a redirected run after a console run
+// keeps nothing of the console's screen information but its own attribute.
+TEST(ConsoleRecord, IsZeroAgainForEachRunInAProcess) {
+  FakeReset(u"huecast.exe 1E x");
+  FakeRunProgram();
+  FakeReset(u"huecast.exe 0A x");
+  Fake.outputIsConsole = false;
+  FakeRunProgram();
+  CONSOLE_SCREEN_BUFFER_INFO expected{};
+  expected.wAttributes = 0x0A;
+  EXPECT_EQ(std::memcmp(&ConsoleState.screenInfo, &expected, sizeof expected), 0);
 }
 
 // The end routine destroys MemoryHeap, which the control tests watch.

@@ -259,6 +259,10 @@ BOOL CloseHandle(HANDLE object) {
   return descriptor >= 0 && close(descriptor) == 0 ? TRUE : FALSE;
 }
 
+// The command line and the terminal's colour choice are PosixStartup's,
+// made before the program's entry; they stay for every run.
+void ZeroPlatformRecords() {}
+
 char16_t* crt::_wcsdup(const char16_t* text) {
   return PosixDuplicateText(text);
 }

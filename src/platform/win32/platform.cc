@@ -153,6 +153,8 @@ BOOL CloseHandle(HANDLE object) {
   return ::CloseHandle(object);
 }
 
+void ZeroPlatformRecords() {}
+
 namespace crt {
 
 std::size_t wcslen(const char16_t* text) {
