@@ -35,36 +35,25 @@ std::intptr_t ScanCommandLine(std::int32_t* length) {
   const bool fetching = length != nullptr;
   ParameterCursorBlock* cursor = fetching ? Cursor() : nullptr;
   std::int64_t counter = -1;  // token -1 is the program path
-  if (p != nullptr && *p != 0) {
+  if (p != nullptr) {
     for (;;) {
       while (*p == u' ') ++p;
+      if (*p == 0) break;  // the end of the line, or only spaces were left
+      // A quoted token runs to the next quote, which is consumed; the scan
+      // goes on directly behind it, space or not. Any other token ends at a
+      // space.
+      const bool quoted = *p == u'"';
+      const char16_t end = quoted ? u'"' : u' ';
+      if (quoted) ++p;
       const char16_t* start = p;
-      bool haveToken = true;
-      if (*p == u'"') {
-        // A quoted token runs to the next quote, which is consumed; the
-        // scan goes on directly behind it, space or not.
-        start = ++p;
-        while (*p != 0 && *p != u'"') ++p;
-        if (fetching && cursor->next == counter) {
-          *length = static_cast<std::int32_t>(p - start);
-          ++cursor->next;
-          return reinterpret_cast<std::intptr_t>(start);
-        }
-        if (*p == u'"') ++p;
-      } else if (*p == 0) {
-        haveToken = false;  // only trailing spaces were left
-      } else {
-        while (*p != 0 && *p != u' ') ++p;
-        if (fetching && cursor->next == counter) {
-          *length = static_cast<std::int32_t>(p - start);
-          ++cursor->next;
-          return reinterpret_cast<std::intptr_t>(start);
-        }
-        if (*p == u' ') ++p;
+      while (*p != 0 && *p != end) ++p;
+      if (fetching && cursor->next == counter) {
+        *length = static_cast<std::int32_t>(p - start);
+        ++cursor->next;
+        return reinterpret_cast<std::intptr_t>(start);
       }
-      if (!haveToken) break;
+      if (*p == end) ++p;
       ++counter;
-      if (*p == 0) break;
     }
   }
   if (!fetching) return static_cast<std::intptr_t>(counter);
