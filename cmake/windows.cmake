@@ -52,10 +52,11 @@ set_target_properties(huecast PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}
 )
 target_compile_options(huecast PRIVATE ${HUECAST_WINDOWS_CODE_OPTIONS})
-target_link_options(huecast PRIVATE
+# The link of a program with its own entry (-Wl,--entry= follows) and no C
+# runtime start-up, which HuecastTests.exe shares.
+set(HUECAST_WINDOWS_LINK_OPTIONS
   -nostdlib
   -static
-  -Wl,--entry=HuecastStart
   -Wl,--subsystem,console
   -Wl,--gc-sections
   # Without a C runtime nothing would apply pseudo-relocations: data taken
@@ -65,6 +66,7 @@ target_link_options(huecast PRIVATE
   -Wl,--no-insert-timestamp
   $<$<CONFIG:MinSizeRel,Release>:-s>
 )
+target_link_options(huecast PRIVATE ${HUECAST_WINDOWS_LINK_OPTIONS} -Wl,--entry=HuecastStart)
 
 # Links a program against KERNEL32.dll and msvcrt.dll, after its own code.
 # mingw-w64 gcc brings their import libraries, and libgcc for the programs
@@ -115,17 +117,8 @@ set_target_properties(huecast_acceptance PROPERTIES
 )
 target_include_directories(huecast_acceptance PRIVATE tests)
 target_compile_options(huecast_acceptance PRIVATE ${HUECAST_WINDOWS_CODE_OPTIONS})
-target_link_options(huecast_acceptance PRIVATE
-  -nostdlib
-  -static
-  -Wl,--entry=HuecastTestsStart
-  -Wl,--subsystem,console
-  -Wl,--gc-sections
-  -Wl,--disable-auto-import
-  -Wl,--disable-runtime-pseudo-reloc
-  -Wl,--no-insert-timestamp
-  $<$<CONFIG:MinSizeRel,Release>:-s>
-)
+target_link_options(huecast_acceptance PRIVATE ${HUECAST_WINDOWS_LINK_OPTIONS}
+                    -Wl,--entry=HuecastTestsStart)
 huecast_link_system(huecast_acceptance tests/windows)
 
 # The stand-in below serves the harness's own test, which runs under x64 Wine.

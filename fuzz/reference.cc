@@ -35,16 +35,12 @@ std::vector<std::u16string> ReferenceSplit(const std::u16string& line) {
   return tokens;
 }
 
-namespace {
-
 int HexValue(char16_t unit) {
   if (unit >= u'0' && unit <= u'9') return unit - u'0';
   if (unit >= u'A' && unit <= u'F') return unit - u'A' + 10;
   if (unit >= u'a' && unit <= u'f') return unit - u'a' + 10;
   return -1;
 }
-
-}  // namespace
 
 std::int64_t ReferenceCode(const std::u16string& parameter) {
   std::int64_t value = 0;

@@ -24,6 +24,9 @@ inline void Check(bool condition, const char* what) {
 // tabs are ordinary. Element 0 is the program path (token -1).
 std::vector<std::u16string> ReferenceSplit(const std::u16string& line);
 
+// Returns the value of a hexadecimal digit (0-9, A-F, a-f), or -1.
+int HexValue(char16_t unit);
+
 // Decodes a colour-code parameter: the hexadecimal digits among its first
 // two units, up to the first unit that is not one.
 std::int64_t ReferenceCode(const std::u16string& parameter);

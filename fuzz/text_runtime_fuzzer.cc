@@ -24,6 +24,7 @@
 using huecast::StringWorkArea;
 using huecast_fuzz::ByteReader;
 using huecast_fuzz::Check;
+using huecast_fuzz::HexValue;
 using huecast_fuzz::UpToZero;
 
 namespace {
@@ -56,66 +57,30 @@ bool Matches(const std::u16string& text, std::size_t p, const std::u16string& fi
   return true;
 }
 
-// Models copying replacement: the counting pass bounds the replacements,
-// the units before start stay, occurrences never overlap.
+// Models replacement from start on, occurrences never overlapping, at most
+// count replaced (-1: all). A count below -1 ends the copying replacement's
+// counting pass after the first occurrence and replaces nothing in place; in
+// place, a replacement of another length than find changes nothing.
 std::u16string ReferenceReplace(const std::u16string& source, const std::u16string& find,
                                 const std::u16string& replacement, bool ignoreCase,
-                                std::int64_t start, std::int64_t count) {
+                                std::int64_t start, std::int64_t count, bool inPlace) {
   if (start < 1) start = 1;
   const auto first = static_cast<std::size_t>(start - 1);
   if (find.empty() || count == 0 || first >= source.size()) return source;
-  std::int64_t occurrences = 0;
-  for (std::size_t p = first; p < source.size();) {
-    if (Matches(source, p, find, ignoreCase)) {
-      ++occurrences;
-      p += find.size();
-      if (count != -1 && occurrences >= count) break;
-    } else {
-      ++p;
-    }
-  }
+  if (inPlace && (replacement.size() != find.size() || count < -1)) return source;
+  const std::int64_t limit = count < -1 ? 1 : count;
   std::u16string result = source.substr(0, first);
+  std::int64_t made = 0;
   for (std::size_t p = first; p < source.size();) {
-    if (occurrences > 0 && Matches(source, p, find, ignoreCase)) {
+    if ((limit == -1 || made < limit) && Matches(source, p, find, ignoreCase)) {
       result += replacement;
       p += find.size();
-      --occurrences;
+      ++made;
     } else {
       result += source[p++];
     }
   }
   return result;
-}
-
-// Models in-place replacement; a replacement of another length than find
-// changes nothing.
-std::u16string ReferenceInPlace(std::u16string text, const std::u16string& find,
-                                const std::u16string& replacement, bool ignoreCase,
-                                std::int64_t start, std::int64_t count) {
-  if (start < 1) start = 1;
-  const auto first = static_cast<std::size_t>(start - 1);
-  if (find.empty() || count == 0 || replacement.size() != find.size() || first >= text.size()) {
-    return text;
-  }
-  std::int64_t made = 0;
-  for (std::size_t p = first; p < text.size();) {
-    if (count != -1 && made >= count) break;
-    if (Matches(text, p, find, ignoreCase)) {
-      text.replace(p, find.size(), replacement);
-      p += find.size();
-      ++made;
-    } else {
-      ++p;
-    }
-  }
-  return text;
-}
-
-int DigitValue(char16_t unit) {
-  if (unit >= u'0' && unit <= u'9') return unit - u'0';
-  if (unit >= u'a' && unit <= u'f') return unit - u'a' + 10;
-  if (unit >= u'A' && unit <= u'F') return unit - u'A' + 10;
-  return 99;
 }
 
 std::int64_t ReferenceParse(const std::u16string& text) {
@@ -132,9 +97,10 @@ std::int64_t ReferenceParse(const std::u16string& text) {
     ++i;
   }
   std::uint64_t value = 0;
-  for (; i < text.size() && DigitValue(text[i]) < radix; ++i) {
-    value =
-        value * static_cast<std::uint64_t>(radix) + static_cast<std::uint64_t>(DigitValue(text[i]));
+  for (; i < text.size(); ++i) {
+    const int digit = HexValue(text[i]);
+    if (digit < 0 || digit >= radix) break;
+    value = value * static_cast<std::uint64_t>(radix) + static_cast<std::uint64_t>(digit);
   }
   return static_cast<std::int64_t>(negative ? 0 - value : value);
 }
@@ -244,12 +210,6 @@ struct Harness {
   }
 };
 
-// What an operation reserved, for the growth check: -1 when it reserved
-// nothing.
-struct Reservation {
-  std::int64_t units;
-};
-
 // Replaces in place through the overload the input chose (the plain one
 // has no mode, so it never replaces in place).
 void ReplaceInPlaceBy(int overload, char16_t* source, const Argument& find,
@@ -276,10 +236,10 @@ bool NextAllocationFailed() {
          huecast::Fake.allocations >= huecast::Fake.failAllocation;
 }
 
-void CheckGrowth(std::int64_t positionBefore, std::int64_t capacityBefore, Reservation reserved,
+void CheckGrowth(std::int64_t positionBefore, std::int64_t capacityBefore, std::int64_t reserved,
                  bool failed) {
-  const std::int64_t need = positionBefore + 2 * reserved.units;
-  if (reserved.units >= 0 && !failed && need >= capacityBefore - 4) {
+  const std::int64_t need = positionBefore + 2 * reserved;
+  if (reserved >= 0 && !failed && need >= capacityBefore - 4) {
     Check(StringWorkArea.capacity == need + kGrowthMargin, "capacity grows to need + 16384");
     Check(huecast::PosixHeapBlockBytes(StringWorkArea.base) ==
               static_cast<std::size_t>(StringWorkArea.capacity + 10),
@@ -289,17 +249,17 @@ void CheckGrowth(std::int64_t positionBefore, std::int64_t capacityBefore, Reser
   }
 }
 
-Reservation Push(Harness* h, bool* produced, std::size_t* pos) {
+std::int64_t Push(Harness* h, bool* produced, std::size_t* pos) {
   const Argument argument = h->Pick(false);
   *pos = h->area.size();
   huecast::PushText(argument.pointer);
   h->work += static_cast<std::int64_t>(argument.text.size());
   *produced = true;
   h->Produced(*pos, argument.text);
-  return {argument.pointer == nullptr ? -1 : static_cast<std::int64_t>(argument.text.size())};
+  return argument.pointer == nullptr ? -1 : static_cast<std::int64_t>(argument.text.size());
 }
 
-Reservation Left(Harness* h, bool* produced, std::size_t* pos) {
+std::int64_t Left(Harness* h, bool* produced, std::size_t* pos) {
   const Argument argument = h->Pick(true);
   const std::int32_t number = h->Number();
   const bool extreme = number == INT32_MAX || number == INT32_MIN;
@@ -311,7 +271,7 @@ Reservation Left(Harness* h, bool* produced, std::size_t* pos) {
   if (keep > static_cast<std::int64_t>(argument.text.size())) keep = argument.text.size();
   *produced = true;
   h->Produced(*pos, argument.text.substr(0, static_cast<std::size_t>(keep)));
-  return {keep};
+  return keep;
 }
 
 // Bounds the search: it compares find at every unit, so two long texts would
@@ -323,7 +283,7 @@ Argument BoundedFind(Harness* h, const Argument& find, std::size_t sourceUnits) 
   return bounded ? Argument{u"aX", u"aX", -1} : find;
 }
 
-Reservation Replace(Harness* h, bool inPlace, bool* produced, std::size_t* pos) {
+std::int64_t Replace(Harness* h, bool inPlace, bool* produced, std::size_t* pos) {
   const std::uint8_t shape = h->in->Byte();
   const int overload = inPlace ? shape % 3 : shape % 4;
   std::int32_t mode = (shape >> 2) & 1;
@@ -344,8 +304,8 @@ Reservation Replace(Harness* h, bool inPlace, bool* produced, std::size_t* pos) 
       const Argument find = BoundedFind(h, wanted, before.size());
       char16_t* source = huecast::TextAt(2 * static_cast<std::int64_t>(unit));
       ReplaceInPlaceBy(overload, source, find, replacement, mode, start, count);
-      const std::u16string after =
-          ReferenceInPlace(before, find.text, replacement.text, (mode & 1) != 0, start, count);
+      const std::u16string after = ReferenceReplace(before, find.text, replacement.text,
+                                                    (mode & 1) != 0, start, count, true);
       h->area.replace(unit, after.size(), after);
     } else {
       const int k = (which >> 1) % kVariables;
@@ -353,15 +313,15 @@ Reservation Replace(Harness* h, bool inPlace, bool* produced, std::size_t* pos) 
       const Argument find = BoundedFind(h, wanted, before.size());
       char16_t* source = h->variables[k];
       ReplaceInPlaceBy(overload, source, find, replacement, mode, start, count);
-      const std::u16string after =
-          ReferenceInPlace(before, find.text, replacement.text, (mode & 1) != 0, start, count);
+      const std::u16string after = ReferenceReplace(before, find.text, replacement.text,
+                                                    (mode & 1) != 0, start, count, true);
       h->stored[k].replace(0, after.size(), after);
       if (source != nullptr) {
         Check(std::u16string(source, h->stored[k].size()) == h->stored[k], "in-place variable");
       }
     }
     *produced = false;
-    return {-1};
+    return -1;
   }
 
   mode &= ~huecast::kReplaceInPlace;
@@ -380,15 +340,15 @@ Reservation Replace(Harness* h, bool inPlace, bool* produced, std::size_t* pos) 
   if (overload == 1) huecast::ReplaceText(s, f, r, mode, start, at);
   if (overload == 2) huecast::ReplaceText(s, f, r, mode, at);
   if (overload == 3) huecast::ReplaceText(s, f, r, at);
-  const std::u16string result =
-      ReferenceReplace(source.text, find.text, replacement.text, (mode & 1) != 0, start, count);
+  const std::u16string result = ReferenceReplace(source.text, find.text, replacement.text,
+                                                 (mode & 1) != 0, start, count, false);
   h->work += static_cast<std::int64_t>(result.size());
   *produced = true;
   h->Produced(*pos, result);
-  return {static_cast<std::int64_t>(result.size())};
+  return static_cast<std::int64_t>(result.size());
 }
 
-Reservation Convert(Harness* h, bool* produced, std::size_t* pos) {
+std::int64_t Convert(Harness* h, bool* produced, std::size_t* pos) {
   const std::uint8_t shape = h->in->Byte();
   std::int32_t format = huecast::kConvertUtf16;
   if ((shape & 3) == 1) format = huecast::kConvertUtf8;
@@ -453,10 +413,10 @@ Reservation Convert(Harness* h, bool* produced, std::size_t* pos) {
       huecast::PosixMultiByteToWideChar(codePage, kept, count, result.data(), result.size());
   }
   h->Produced(*pos, result);
-  return {null ? 0 : utf16 ? length : static_cast<std::int64_t>(result.size())};
+  return null ? 0 : utf16 ? length : static_cast<std::int64_t>(result.size());
 }
 
-Reservation Reserve(Harness* h, bool* produced, std::size_t* pos, bool* nullResult) {
+std::int64_t Reserve(Harness* h, bool* produced, std::size_t* pos) {
   const std::uint8_t kind = h->in->Byte();
   const std::int32_t count = (kind & 0x80) != 0 ? (kind & 0x7F) * 173 : kind & 15;
   *pos = h->PickPosition(h->area.size());
@@ -464,7 +424,6 @@ Reservation Reserve(Harness* h, bool* produced, std::size_t* pos, bool* nullResu
   char16_t* room = huecast::ReserveText(count, at);
   std::u16string fill;
   for (std::int32_t i = 0; i < count; ++i) fill += kAlphabet[(i + kind) % kAlphabetSize];
-  *nullResult = room == nullptr;
   if (room != nullptr) {
     Check(room == huecast::TextAt(at), "ReserveText returns base + pos");
     for (std::int32_t i = 0; i < count; ++i) room[i] = fill[static_cast<std::size_t>(i)];
@@ -472,7 +431,7 @@ Reservation Reserve(Harness* h, bool* produced, std::size_t* pos, bool* nullResu
   }
   *produced = true;
   h->Produced(*pos, fill);
-  return {count};
+  return count;
 }
 
 void Assign(Harness* h, bool failed) {
@@ -561,9 +520,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Bit 7: the operation's first allocation fails.
     FailNextAllocation((op & 0x80) != 0);
     bool produced = false;
-    bool nullResult = false;
     std::size_t pos = 0;
-    Reservation reserved{-1};
+    std::int64_t reserved = -1;  // units the operation reserved, -1 for none
     bool assigned = false;
     bool emptyAssignment = false;
     switch (op & 15) {
@@ -586,7 +544,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         reserved = Convert(&h, &produced, &pos);
         break;
       case 8:
-        reserved = Reserve(&h, &produced, &pos, &nullResult);
+        reserved = Reserve(&h, &produced, &pos);
         break;
       case 9:
       case 10: {
@@ -623,7 +581,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
       Check(StringWorkArea.failures == failuresBefore, "no failure, nothing counted");
     }
-    (void)nullResult;
     h.CheckArea("work area after an operation");
     h.work += static_cast<std::int64_t>(h.area.size());
     CheckGrowth(positionBefore, capacityBefore, reserved, failed);

@@ -48,15 +48,15 @@ BOOL WriteConsoleText(const char16_t* text, DWORD count) {
 
 std::int64_t PrintText(const char16_t* text) {
   if (text == nullptr) return 1;
-  return WriteConsoleText(text, static_cast<DWORD>(wcslen(text)));
+  return WriteConsoleText(text, static_cast<DWORD>(crt::wcslen(text)));
 }
 
 std::int64_t PrintLine(const char16_t* text) {
-  const std::size_t length = text == nullptr ? 0 : wcslen(text);
+  const std::size_t length = text == nullptr ? 0 : crt::wcslen(text);
   auto* buffer =
       static_cast<char16_t*>(AllocateFromHeap(MainHeap, 0, (length + 3) * sizeof(char16_t)));
   if (buffer == nullptr) return 0;
-  if (text != nullptr) wcscpy(buffer, text);
+  if (text != nullptr) crt::wcscpy(buffer, text);
   buffer[length] = u'\r';
   buffer[length + 1] = u'\n';
   buffer[length + 2] = 0;

@@ -5,6 +5,7 @@
 #include "console/console.h"
 #include "memory/heap_calls.h"
 #include "memory/memory_heap.h"
+#include "memory/object_registry.h"
 #include "params/parameters.h"
 #include "text/text_operations.h"
 
@@ -162,7 +163,7 @@ void RunEndRoutines() {
   MemoryHeapShutdown();
 }
 
-void ProgramEntry() {
+void ZeroProcessRecords() {
   MainHeap = nullptr;
   Code = 0;
   Background = 0;
@@ -172,6 +173,18 @@ void ProgramEntry() {
   ParamIndex = 0;
   Argument = nullptr;
   EndRoutinesDone.store(false);
+  StringWorkArea = StringWorkAreaRecord{};
+  MemoryHeap = nullptr;
+  ParameterCursor = nullptr;
+  FallbackCursor = ParameterCursorBlock{};
+  ProcessLock = CRITICAL_SECTION{};
+  ProcessObjects = nullptr;
+  ConsoleState = ConsoleStateRecord{};
+  ZeroPlatformRecords();
+}
+
+void ProgramEntry() {
+  ZeroProcessRecords();
 
   MainHeap = HeapCreate(0, 4096, 0);
   StringWorkAreaStartup();

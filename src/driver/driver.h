@@ -10,7 +10,8 @@
 
 namespace huecast {
 
-// The driver's process-wide variables, all zeroed first thing in ProgramEntry.
+// The driver's process-wide variables, all zeroed first thing in ProgramEntry
+// (ZeroProcessRecords).
 extern HANDLE MainHeap;            // private heap of the cursor, registry and line buffers
 extern std::int64_t Code;          // colour code of the current pair, as decoded
 extern std::int64_t Background;    // Code shifted right by 4
@@ -28,6 +29,10 @@ constexpr std::int64_t kExitHelp = 255;       // the help screen was shown
 // Runs start-up, the command and shutdown, and ends the process with the
 // low 32 bits of ExitStatus.
 [[noreturn]] void ProgramEntry();
+// Zeroes every process-wide record: the driver's variables, then each
+// subsystem's record, then the platform layer's. ProgramEntry calls it
+// first, so that every run in a process begins as the process's first did.
+void ZeroProcessRecords();
 // Releases what the libraries keep until the very end: destroys MemoryHeap.
 // Runs its work once, however often and from whichever thread it is called.
 void RunEndRoutines();

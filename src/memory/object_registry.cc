@@ -114,7 +114,7 @@ void ReleaseObject(ObjectRegistry* registry, std::int64_t number) {
     // Zeroed in place and kept in its slot, so obtaining it again is free.
     void* memory = registry->slots[number];
     if (memory != nullptr && registry->objectSize > 0) {
-      memset(memory, 0, static_cast<std::size_t>(registry->objectSize));
+      crt::memset(memory, 0, static_cast<std::size_t>(registry->objectSize));
     }
   } else if (IsListedDynamicObject(registry, number)) {
     UnlinkDynamicObject(&registry->dynamicList,

@@ -9,15 +9,12 @@
 namespace huecast {
 
 ParameterCursorBlock* ParameterCursor;
+ParameterCursorBlock FallbackCursor;
 CRITICAL_SECTION ProcessLock;
 
 namespace {
 
 static_assert(sizeof(ParameterCursorBlock) == 24);
-
-// Stands in for the cursor block when MainHeap cannot supply it, so that
-// fetching still works.
-ParameterCursorBlock FallbackCursor;
 
 ParameterCursorBlock* Cursor() {
   return static_cast<ParameterCursorBlock*>(ThreadBlock(ParameterCursor));
@@ -28,12 +25,7 @@ ParameterCursorBlock* Cursor() {
 void ParameterSupportStartup() {
   ParameterCursor = static_cast<ParameterCursorBlock*>(
       AllocateZeroed(static_cast<std::int32_t>(sizeof(ParameterCursorBlock)), nullptr));
-  if (ParameterCursor == nullptr) {
-    // The cursor starts at 0 on every start-up; the fallback is a static
-    // and may still hold the count of an earlier run in the same process.
-    FallbackCursor = ParameterCursorBlock{};
-    ParameterCursor = &FallbackCursor;
-  }
+  if (ParameterCursor == nullptr) ParameterCursor = &FallbackCursor;
   ProcessObjects = CreateRegistry(8, 4, CloseProcessObject);
   InitializeCriticalSection(&ProcessLock);
 }
@@ -43,36 +35,25 @@ std::intptr_t ScanCommandLine(std::int32_t* length) {
   const bool fetching = length != nullptr;
   ParameterCursorBlock* cursor = fetching ? Cursor() : nullptr;
   std::int64_t counter = -1;  // token -1 is the program path
-  if (p != nullptr && *p != 0) {
+  if (p != nullptr) {
     for (;;) {
       while (*p == u' ') ++p;
+      if (*p == 0) break;  // the end of the line, or only spaces were left
+      // A quoted token runs to the next quote, which is consumed; the scan
+      // goes on directly behind it, space or not. Any other token ends at a
+      // space.
+      const bool quoted = *p == u'"';
+      const char16_t end = quoted ? u'"' : u' ';
+      if (quoted) ++p;
       const char16_t* start = p;
-      bool haveToken = true;
-      if (*p == u'"') {
-        // A quoted token runs to the next quote, which is consumed; the
-        // scan goes on directly behind it, space or not.
-        start = ++p;
-        while (*p != 0 && *p != u'"') ++p;
-        if (fetching && cursor->next == counter) {
-          *length = static_cast<std::int32_t>(p - start);
-          ++cursor->next;
-          return reinterpret_cast<std::intptr_t>(start);
-        }
-        if (*p == u'"') ++p;
-      } else if (*p == 0) {
-        haveToken = false;  // only trailing spaces were left
-      } else {
-        while (*p != 0 && *p != u' ') ++p;
-        if (fetching && cursor->next == counter) {
-          *length = static_cast<std::int32_t>(p - start);
-          ++cursor->next;
-          return reinterpret_cast<std::intptr_t>(start);
-        }
-        if (*p == u' ') ++p;
+      while (*p != 0 && *p != end) ++p;
+      if (fetching && cursor->next == counter) {
+        *length = static_cast<std::int32_t>(p - start);
+        ++cursor->next;
+        return reinterpret_cast<std::intptr_t>(start);
       }
-      if (!haveToken) break;
+      if (*p == end) ++p;
       ++counter;
-      if (*p == 0) break;
     }
   }
   if (!fetching) return static_cast<std::intptr_t>(counter);
@@ -87,7 +68,7 @@ char16_t* NextParameter(std::int32_t pos) {
   // the work area cannot move it.
   char16_t* copy = ReserveText(length, pos);
   if (copy == nullptr) return TextAt(pos);
-  wcsncpy(copy, token, static_cast<std::size_t>(length));
+  crt::wcsncpy(copy, token, static_cast<std::size_t>(length));
   copy[length] = 0;
   return copy;
 }

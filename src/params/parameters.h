@@ -16,6 +16,9 @@ struct ParameterCursorBlock {
 };
 
 extern ParameterCursorBlock* ParameterCursor;
+// Stands in for the cursor block when MainHeap cannot supply it, so that
+// fetching still works.
+extern ParameterCursorBlock FallbackCursor;
 // The process lock that belongs with ProcessObjects; never entered.
 extern CRITICAL_SECTION ProcessLock;
 

@@ -102,7 +102,16 @@ void InitializeCriticalSection(CRITICAL_SECTION* lock);
 void DeleteCriticalSection(CRITICAL_SECTION* lock);
 BOOL CloseHandle(HANDLE object);
 
-// Wide-string routines of the system C runtime, on 16-bit units.
+// The platform layer's own, with no Windows counterpart: zeroes the
+// process-wide records that the layer keeps for the program's run, as
+// ZeroProcessRecords does the program's. Windows keeps none.
+void ZeroPlatformRecords();
+
+// Wide-string routines of the system C runtime, on 16-bit units. They keep
+// the runtime's names in a scope of their own, so that every call reads as
+// the platform's (crt::wcslen) and none can be taken for the C library's.
+namespace crt {
+
 std::size_t wcslen(const char16_t* text);
 char16_t* wcscpy(char16_t* destination, const char16_t* source);
 char16_t* wcsncpy(char16_t* destination, const char16_t* source, std::size_t count);
@@ -112,6 +121,8 @@ int _wcsnicmp(const char16_t* a, const char16_t* b, std::size_t count);
 char16_t* _wcsdup(const char16_t* text);
 void free(void* block);
 void* memset(void* block, int value, std::size_t bytes);
+
+}  // namespace crt
 
 }  // namespace huecast
 

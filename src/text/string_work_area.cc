@@ -113,7 +113,7 @@ void PushText(const char16_t* text) {
     if (StringWorkArea.base != nullptr) StringWorkArea.base[StringWorkArea.position / 2] = 0;
     return;
   }
-  const auto length = static_cast<std::int32_t>(wcslen(text));
+  const auto length = static_cast<std::int32_t>(crt::wcslen(text));
   char16_t* destination = ReserveText(length, static_cast<std::int32_t>(StringWorkArea.position));
   if (destination != nullptr) CopyChars(destination, text, length);
 }

@@ -31,7 +31,7 @@ bool OccursAt(const char16_t* text, const char16_t* find, std::int64_t findLengt
   const auto count = static_cast<std::size_t>(findLength);
   // Both routines stop at the text's terminator, so a text that ends before
   // F units holds no occurrence and is never read beyond its end.
-  return (ignoreCase ? _wcsnicmp(text, find, count) : wcsncmp(text, find, count)) == 0;
+  return (ignoreCase ? crt::_wcsnicmp(text, find, count) : crt::wcsncmp(text, find, count)) == 0;
 }
 
 // Duplicates a text that lies in the work area, which the result may
@@ -39,7 +39,7 @@ bool OccursAt(const char16_t* text, const char16_t* find, std::int64_t findLengt
 const char16_t* DetachFromWorkArea(const char16_t* text, char16_t** duplicate, bool* ok) {
   *duplicate = nullptr;
   if (WorkAreaOffset(text) == 0) return text;
-  *duplicate = _wcsdup(text);
+  *duplicate = crt::_wcsdup(text);
   if (*duplicate == nullptr) *ok = false;
   return *duplicate;
 }
@@ -127,7 +127,7 @@ void ReplaceCopying(const char16_t* source, const char16_t* find, const char16_t
       destination[out] = 0;
     }
   }
-  for (char16_t* duplicate : duplicates) free(duplicate);
+  for (char16_t* duplicate : duplicates) crt::free(duplicate);
 }
 
 // Writes count units at pos, reserving length units (length >= count) and
@@ -156,11 +156,11 @@ void ConvertBytes(const char* bytes, int byteCount, UINT codePage, std::int32_t 
 }  // namespace
 
 std::int64_t TextLength(const char16_t* text) {
-  return text == nullptr ? 0 : static_cast<std::int64_t>(wcslen(text));
+  return text == nullptr ? 0 : static_cast<std::int64_t>(crt::wcslen(text));
 }
 
 std::int64_t TextEquals(const char16_t* a, const char16_t* b) {
-  return wcscmp(OrEmpty(a), OrEmpty(b)) == 0 ? 1 : 0;
+  return crt::wcscmp(OrEmpty(a), OrEmpty(b)) == 0 ? 1 : 0;
 }
 
 void LeftText(const char16_t* text, std::int32_t count, std::int32_t pos) {
@@ -259,7 +259,7 @@ void ConvertText(const void* memory, std::int64_t length, std::int32_t format, s
   std::int64_t bytes = 0;
   if (utf16) {
     const auto* units = static_cast<const char16_t*>(memory);
-    if (length == -1) length = static_cast<std::int64_t>(wcslen(units));
+    if (length == -1) length = static_cast<std::int64_t>(crt::wcslen(units));
     if (length > INT32_MAX / 2) length = INT32_MAX / 2;
     while (bytes < 2 * length && units[bytes / 2] != 0) bytes += 2;
   } else {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "driver/driver.h"
@@ -46,7 +47,6 @@ TEST_F(ConsoleTest, StartupWithoutTitleNeverSetsOne) {
   FakeReset(u"huecast.exe");
   ConsoleStartup(u"Title");
   EXPECT_EQ(FakeCount(FakeCallKind::kSetTitle), 1);
-  EXPECT_EQ(FakeCount(FakeCallKind::kAllocConsole), 0);
 }
 
 TEST_F(ConsoleTest, PrintTextOfNullMakesNoPlatformCall) {
@@ -156,6 +156,19 @@ TEST_F(ConsoleTest, ShutdownDeletesOnlyTheFirstLock) {
   ASSERT_EQ(FakeCount(FakeCallKind::kDeleteLock), 1);
   EXPECT_EQ(Fake.calls.back().handle, &ConsoleState.firstLock);
   Start(true);
+}
+
+// Every run starts from a zero record: a redirected run after a console run
+// keeps nothing of the console's screen information but its own attribute.
+TEST(ConsoleRecord, IsZeroAgainForEachRunInAProcess) {
+  FakeReset(u"huecast.exe 1E x");
+  FakeRunProgram();
+  FakeReset(u"huecast.exe 0A x");
+  Fake.outputIsConsole = false;
+  FakeRunProgram();
+  CONSOLE_SCREEN_BUFFER_INFO expected{};
+  expected.wAttributes = 0x0A;
+  EXPECT_EQ(std::memcmp(&ConsoleState.screenInfo, &expected, sizeof expected), 0);
 }
 
 // The end routine destroys MemoryHeap, which the control tests watch.

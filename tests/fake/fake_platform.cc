@@ -238,7 +238,10 @@ BOOL CloseHandle(HANDLE object) {
   return known ? TRUE : FALSE;
 }
 
-char16_t* _wcsdup(const char16_t* text) {
+// The fake's record is the test's set-up (FakeReset), made before the run.
+void ZeroPlatformRecords() {}
+
+char16_t* crt::_wcsdup(const char16_t* text) {
   char16_t* copy = AllocationFails() ? nullptr : PosixDuplicateText(text);
   Record(FakeCallKind::kDuplicate, nullptr, 0, copy != nullptr);
   return copy;

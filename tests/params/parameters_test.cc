@@ -2,11 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "platform/posix/command_line.h"
 #include "text/work_area_fixture.h"
 
 namespace huecast {
@@ -123,20 +121,6 @@ TEST_F(ParametersTest, FetchedTextLandsAtThePositionGiven) {
   EXPECT_EQ(TextFrom(0), u"$1E7" + longer);
   EXPECT_EQ(Position(), 8 + 80);
   EXPECT_EQ(FakeCount(FakeCallKind::kHeapReAlloc), 1);
-}
-
-TEST_F(ParametersTest, ABuiltCommandLineSplitsBackIntoItsArguments) {
-  const char* const argv[] = {"/usr/bin/my \"prog", "a b", "",    "x\ty",
-                              "\xC3\xA9",           "\"q", "q\"", "\"",
-                              "say \"hi there\"",   "1E"};
-  const BuiltCommandLine built = BuildCommandLine(10, argv);
-  UseCommandLine(built.units);
-  std::free(built.units);
-  EXPECT_EQ(CountParameters(), 9);
-  // A double quote that would open a group arrives as the two apostrophes
-  // that the strings read back as one; any other stays as it is.
-  EXPECT_EQ(FetchInSequence(9), (Texts{u"a b", u"", u"x\ty", u"\u00E9", u"''q", u"q\"", u"''",
-                                       u"say ''hi there''", u"1E"}));
 }
 
 }  // namespace

@@ -184,7 +184,7 @@ TEST_F(TextOperationsTest, ReplaceTextInPlaceChangesTheVariableOnly) {
   // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "start " << c.start << " count " << c.count);
-    wcscpy(variable, u"a-b-c");
+    crt::wcscpy(variable, u"a-b-c");
     ReplaceText(variable, c.find, c.replacement, c.mode, c.start, c.count, 0);
     EXPECT_EQ(Str(variable), c.expected);
   }

@@ -187,9 +187,9 @@ def VersionStrings(metadata):
 
 def CRuntimeRoutines(header):
   """Returns the sorted names of the C runtime routines that the platform
-  header declares: those of its section on the system C runtime."""
+  header declares: those of its namespace crt."""
   text = pathlib.Path(header).read_text()
-  section = text.split("routines of the system C runtime", 1)[1].split("}  // namespace", 1)[0]
+  section = text.split("namespace crt {", 1)[1].split("}  // namespace crt", 1)[0]
   return sorted(re.findall(r"\b(\w+)\(", section))
 
 

@@ -198,7 +198,7 @@ BOOL SetConsoleTitleW(const char16_t* title) {
   const int descriptor = DescriptorOf(output);
   std::size_t written = 0;
   return WriteAll(descriptor, "\x1b]0;", 4, &written) &&
-                 WriteUtf8(descriptor, title, wcslen(title)) &&
+                 WriteUtf8(descriptor, title, crt::wcslen(title)) &&
                  WriteAll(descriptor, "\x07", 1, &written)
              ? TRUE
              : FALSE;
@@ -259,7 +259,11 @@ BOOL CloseHandle(HANDLE object) {
   return descriptor >= 0 && close(descriptor) == 0 ? TRUE : FALSE;
 }
 
-char16_t* _wcsdup(const char16_t* text) {
+// The command line and the terminal's colour choice are PosixStartup's,
+// made before the program's entry; they stay for every run.
+void ZeroPlatformRecords() {}
+
+char16_t* crt::_wcsdup(const char16_t* text) {
   return PosixDuplicateText(text);
 }
 

@@ -9,6 +9,17 @@
 
 namespace huecast {
 
+namespace {
+
+// Folds A-Z to a-z, as the C runtime's default locale does.
+char16_t FoldCase(char16_t unit) {
+  return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit + (u'a' - u'A')) : unit;
+}
+
+}  // namespace
+
+namespace crt {
+
 std::size_t wcslen(const char16_t* text) {
   const char16_t* end = text;
   while (*end != 0) ++end;
@@ -46,15 +57,6 @@ int wcsncmp(const char16_t* a, const char16_t* b, std::size_t count) {
   return 0;
 }
 
-namespace {
-
-// Folds A-Z to a-z, as the C runtime's default locale does.
-char16_t FoldCase(char16_t unit) {
-  return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit + (u'a' - u'A')) : unit;
-}
-
-}  // namespace
-
 int _wcsnicmp(const char16_t* a, const char16_t* b, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) {
     const char16_t x = FoldCase(a[i]);
@@ -65,19 +67,21 @@ int _wcsnicmp(const char16_t* a, const char16_t* b, std::size_t count) {
   return 0;
 }
 
-char16_t* PosixDuplicateText(const char16_t* text) {
-  const std::size_t bytes = (wcslen(text) + 1) * sizeof(char16_t);
-  auto* copy = static_cast<char16_t*>(std::malloc(bytes));
-  if (copy != nullptr) std::memcpy(copy, text, bytes);
-  return copy;
-}
-
 void free(void* block) {
   std::free(block);
 }
 
 void* memset(void* block, int value, std::size_t bytes) {
   return std::memset(block, value, bytes);
+}
+
+}  // namespace crt
+
+char16_t* PosixDuplicateText(const char16_t* text) {
+  const std::size_t bytes = (crt::wcslen(text) + 1) * sizeof(char16_t);
+  auto* copy = static_cast<char16_t*>(std::malloc(bytes));
+  if (copy != nullptr) std::memcpy(copy, text, bytes);
+  return copy;
 }
 
 }  // namespace huecast
