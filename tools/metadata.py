@@ -96,7 +96,7 @@ def ChangelogEntry(version, root=ROOT):
     return None, "CHANGELOG.md has no entry \"## [%s] - YYYY-MM-DD\"" % version
   end = next((at for at in range(start + 1, len(lines)) if ENTRY_END.match(lines[at])), len(lines))
   text = "\n".join(lines[start + 1:end]).strip("\n")
-  if not re.search(r"[^ \t\n\v\f\r]", text):
+  if not re.search(r"[^ \t\n\v\f\r]", text):  # white space as C has it, no more
     return None, "the CHANGELOG.md entry for %s is empty" % version
   return (lines[start][len(heading):], text), None
 
