@@ -4,6 +4,8 @@
 #   <build>/packaging/copyright   the Debian copyright file, with the licence
 #   <build>/huecast-metadata      key=value lines, read by tools/metadata.py for
 #                                 tools/release, its manifests and the tests
+# The version is not among those lines: tools/metadata.py reads it from
+# project() itself, so that a release's tag is checked before any configure.
 
 # The copyright line lives in LICENSE, which must name it anyway.
 file(STRINGS ${PROJECT_SOURCE_DIR}/LICENSE HUECAST_COPYRIGHT REGEX "^Copyright " LIMIT_COUNT 1)
@@ -33,7 +35,6 @@ configure_file(${PROJECT_SOURCE_DIR}/packaging/debian/copyright.in
 
 file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/huecast-metadata CONTENT [[
 name=@PROJECT_NAME@
-version=@PROJECT_VERSION@
 description=@PROJECT_DESCRIPTION@
 homepage=@PROJECT_HOMEPAGE_URL@
 maintainer=@HUECAST_MAINTAINER@

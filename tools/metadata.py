@@ -1,10 +1,19 @@
-"""The project's metadata as the build writes it: <build>/huecast-metadata,
-key=value lines filled in from CMakeLists.txt by cmake/metadata.cmake. This
-is the one reader of that file, and the one place that says which release
-settings are real: the placeholder rule for addresses and e-mail domains,
-the maintainer's form and the winget publisher. Python tools import it;
-shell scripts run
+"""The project's metadata: the version, which project() in CMakeLists.txt
+sets; a release's entry in CHANGELOG.md; and what the build writes into
+<build>/huecast-metadata, key=value lines filled in from CMakeLists.txt by
+cmake/metadata.cmake. This is the one reader of each, and the one place that
+says which release settings are real: the placeholder rule for addresses and
+e-mail domains, the maintainer's form and the winget publisher. The version
+and the changelog are read from the source tree that holds this file, with
+no build: the release workflow checks its tag before anything is built.
+Python tools import it; shell scripts run
 
+  python3 tools/metadata.py version
+      prints the project version, x.y.z
+  python3 tools/metadata.py changelog VERSION [NOTES]
+      prints the date of CHANGELOG.md's entry for VERSION, and with NOTES
+      writes the entry's text there; fails when there is no such entry or
+      it is empty
   python3 tools/metadata.py FILE KEY
       prints the value, and fails when the file lacks the key
   python3 tools/metadata.py placeholder HOST
@@ -19,6 +28,19 @@ shell scripts run
 import pathlib
 import re
 import sys
+
+# The source tree: the one this file is in.
+ROOT = pathlib.Path(__file__).resolve().parents[1]
+
+# The project version: a line "VERSION x.y.z" of its own in project(Huecast ...).
+PROJECT = re.compile(r"^project\(Huecast[^)]*\)", re.M)
+VERSION_LINE = re.compile(r"^ *VERSION ([0-9][0-9.]*)$", re.M)
+
+# A release's entry in CHANGELOG.md: its heading, "## [<version>] - YYYY-MM-DD",
+# then its text, up to the next second-level heading or the link definitions
+# at the end of the file.
+ENTRY_DATE = re.compile(r"[0-9]{4}-[0-9]{2}-[0-9]{2}")
+ENTRY_END = re.compile(r"## |\[[^]]*\]: ")
 
 # Names reserved for examples and tests (RFC 2606, RFC 6761), which the
 # placeholders of local builds use: a host under .invalid, .example, .test or
@@ -46,6 +68,37 @@ def Read(path):
   """Returns the metadata of a file as a dict of texts."""
   lines = pathlib.Path(path).read_text(encoding="utf-8").splitlines()
   return dict(line.split("=", 1) for line in lines if "=" in line)
+
+
+def Version(root=ROOT):
+  """Returns the project version and no complaint, or None and what is
+  wrong."""
+  project = PROJECT.search((root / "CMakeLists.txt").read_text(encoding="utf-8"))
+  versions = VERSION_LINE.findall(project.group()) if project else []
+  if len(versions) != 1 or not re.fullmatch(r"[0-9]+\.[0-9]+\.[0-9]+", versions[0]):
+    return None, "CMakeLists.txt names no project version"
+  return versions[0], None
+
+
+def ChangelogEntry(version, root=ROOT):
+  """Finds CHANGELOG.md's entry for a version. Returns its date and its text,
+  without the empty lines around it, and no complaint; or None and what is
+  wrong."""
+  # Lines end at a line feed alone, so that a heading ending in a carriage
+  # return is no heading.
+  with open(root / "CHANGELOG.md", encoding="utf-8", newline="") as changelog:
+    lines = changelog.read().split("\n")
+  heading = "## [%s] - " % version
+  for start, line in enumerate(lines):
+    if line.startswith(heading) and ENTRY_DATE.fullmatch(line[len(heading):]):
+      break
+  else:
+    return None, "CHANGELOG.md has no entry \"## [%s] - YYYY-MM-DD\"" % version
+  end = next((at for at in range(start + 1, len(lines)) if ENTRY_END.match(lines[at])), len(lines))
+  text = "\n".join(lines[start + 1:end]).strip("\n")
+  if not re.search(r"[^ \t\n\v\f\r]", text):  # white space as C has it, no more
+    return None, "the CHANGELOG.md entry for %s is empty" % version
+  return (lines[start][len(heading):], text), None
 
 
 def IsPlaceholderHost(host):
@@ -80,6 +133,20 @@ def Publisher(home, given=""):
 
 def main(arguments):
   """Runs one of the commands the module's description lists."""
+  if arguments == ["version"]:
+    version, complaint = Version()
+    if complaint:
+      sys.exit(complaint)
+    print(version)
+    return 0
+  if arguments[:1] == ["changelog"] and len(arguments) in (2, 3):
+    entry, complaint = ChangelogEntry(arguments[1])
+    if complaint:
+      sys.exit(complaint)
+    if len(arguments) == 3:
+      pathlib.Path(arguments[2]).write_text(entry[1] + "\n", encoding="utf-8")
+    print(entry[0])
+    return 0
   if len(arguments) == 2 and arguments[0] == "placeholder":
     return 0 if IsPlaceholderHost(arguments[1]) else 1
   if arguments[:1] == ["maintainer"] and len(arguments) in (2, 3):
