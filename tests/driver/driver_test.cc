@@ -1,11 +1,16 @@
 // The driver on the recording fake: every case of the Windows table that a
-// started process ends by itself, with its exact command line, then the
-// start-up and shutdown order and the runs that memory fails.
+// started process ends by itself, with its exact command line; then some of
+// them with one allocation, heap or write failing, each in turn, until a run
+// needs no more; last, the start-up and shutdown order. Every faulted run
+// must end, destroy every heap it created, and give an exit status that tells
+// whether the delivered text is complete: bit 1 (value 2) exactly when text
+// was lost, 255 for the help screen whatever happened.
 #include "driver/driver.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "fake/fake_platform.h"
@@ -49,6 +54,22 @@ Screen ReadScreen() {
   return screen;
 }
 
+// A case's exact command line and the text it delivers.
+struct CaseRun {
+  std::u16string line;
+  std::u16string text;
+};
+
+CaseRun Expand(const WindowsCase& c) {
+  std::vector<char16_t> line(kCaseUnits);
+  std::vector<char16_t> text(kCaseUnits);
+  int lineCount = 0;
+  int textCount = 0;
+  EXPECT_TRUE(ExpandCase(c, c.pathWithSpaces ? u"C:\\Program Files\\Huecast.exe" : u"Huecast.exe",
+                         line.data(), &lineCount, text.data(), &textCount));
+  return {std::u16string(line.data(), lineCount), std::u16string(text.data(), textCount)};
+}
+
 std::vector<WindowsCase> FakeCases() {
   std::vector<WindowsCase> cases;
   for (const WindowsCase& c : kWindowsCases) {
@@ -61,14 +82,7 @@ class WindowsTable : public ::testing::TestWithParam<WindowsCase> {};
 
 TEST_P(WindowsTable, OnTheFake) {
   const WindowsCase& c = GetParam();
-  std::vector<char16_t> lineUnits(kCaseUnits);
-  std::vector<char16_t> textUnits(kCaseUnits);
-  int lineCount = 0;
-  int textCount = 0;
-  ASSERT_TRUE(ExpandCase(c, c.pathWithSpaces ? u"C:\\Program Files\\Huecast.exe" : u"Huecast.exe",
-                         lineUnits.data(), &lineCount, textUnits.data(), &textCount));
-  const std::u16string line(lineUnits.data(), lineCount);
-  const std::u16string text(textUnits.data(), textCount);
+  const auto [line, text] = Expand(c);
   std::vector<std::uint16_t> cells;
   for (const char16_t unit : text) {
     if (unit != u'\r' && unit != u'\n') {
@@ -100,6 +114,159 @@ TEST_P(WindowsTable, OnTheFake) {
 
 INSTANTIATE_TEST_SUITE_P(Driver, WindowsTable, ::testing::ValuesIn(FakeCases()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The rows whose runs are faulted: the help screen, codes among rejected
+// ones, a string that grows the work area, apostrophes.
+const char* const kFaultedRows[] = {"HelpWithoutParameters", "RejectedCodesAmongOthers",
+                                    "LongString", "Apostrophes"};
+
+const WindowsCase& Row(std::string_view name) {
+  for (const WindowsCase& c : kWindowsCases) {
+    if (c.name == name) return c;
+  }
+  ADD_FAILURE() << name << " is no row of the table";
+  return kWindowsCases[0];
+}
+
+enum class Fault { kAllocation, kHeapCreate, kWrite };
+
+struct Outcome {
+  std::int64_t exitCode;
+  std::u16string text;
+  bool reached;  // the fault happened
+};
+
+// Runs the program once, with the n-th allocation or write failing (0: none).
+Outcome RunOnce(const std::u16string& line, bool console, Fault fault, std::int64_t n) {
+  FakeReset(line);
+  Fake.outputIsConsole = console;
+  if (fault == Fault::kAllocation) Fake.failAllocation = n;
+  if (fault == Fault::kHeapCreate) Fake.failHeapCreate = n;
+  if (fault == Fault::kWrite) Fake.failWrite = n;
+  Outcome outcome;
+  outcome.exitCode = FakeRunProgram();
+  outcome.text = ReadScreen().text;
+  const std::int64_t counted = fault == Fault::kAllocation   ? Fake.allocations
+                               : fault == Fault::kHeapCreate ? Fake.heapCreations
+                                                             : Fake.writes;
+  outcome.reached = n != 0 && counted >= n;
+  EXPECT_EQ(Fake.heapsCreated.size(), Fake.heapsDestroyed.size()) << "heaps left behind";
+  return outcome;
+}
+
+struct Tally {
+  std::int64_t points = 0;  // faulted runs that reached their fault
+  std::int64_t lost = 0;    // of those, runs that lost text
+};
+
+// Fails each allocation or write in turn and checks every outcome against
+// the unfaulted run.
+Tally FailEachInTurn(const WindowsCase& c, bool console, Fault fault) {
+  SCOPED_TRACE(c.name);
+  const CaseRun run = Expand(c);
+  const Outcome clean = RunOnce(run.line, console, fault, 0);
+  EXPECT_EQ(clean.text, run.text);
+  EXPECT_EQ(clean.exitCode, c.exitCode);
+  Tally tally;
+  for (std::int64_t n = 1; n < 1000; ++n) {
+    SCOPED_TRACE(testing::Message() << "failing number " << n);
+    const Outcome faulted = RunOnce(run.line, console, fault, n);
+    if (!faulted.reached) {
+      EXPECT_EQ(faulted.text, clean.text);
+      EXPECT_EQ(faulted.exitCode, clean.exitCode);
+      return tally;
+    }
+    ++tally.points;
+    const bool complete = faulted.text == clean.text;
+    tally.lost += complete ? 0 : 1;
+    if (clean.exitCode == 255) {
+      EXPECT_EQ(faulted.exitCode, 255);
+    } else if (complete) {
+      EXPECT_EQ(faulted.exitCode, clean.exitCode) << "complete text, yet an error status";
+    } else {
+      EXPECT_NE(faulted.exitCode & 2, 0) << "text lost without bit 1";
+      // A code that could not be read is not known to be rejected, but no
+      // code is ever rejected wrongly.
+      if ((faulted.exitCode & 1) != 0) {
+        EXPECT_NE(clean.exitCode & 1, 0) << "a code rejected wrongly";
+      }
+    }
+  }
+  ADD_FAILURE() << "the runs never stopped needing allocations or writes";
+  return tally;
+}
+
+TEST(FaultInjectionTest, EachAllocationFailingInTurn) {
+  for (const char* row : kFaultedRows) {
+    const Tally tally = FailEachInTurn(Row(row), true, Fault::kAllocation);
+    // Start-up alone makes three heaps and four blocks.
+    EXPECT_GE(tally.points, 7) << row;
+    // Some allocation, at the least the line buffer, carries text.
+    EXPECT_GT(tally.lost, 0) << row;
+  }
+}
+
+// MainHeap, StringHeap and MemoryHeap in turn: a heap that could not be
+// made is never handed to a heap call (the fake aborts if it is), and only
+// the heaps that carry text lose any.
+TEST(FaultInjectionTest, EachHeapCreationFailingInTurn) {
+  for (const char* row : kFaultedRows) {
+    const Tally tally = FailEachInTurn(Row(row), true, Fault::kHeapCreate);
+    EXPECT_EQ(tally.points, 3) << row;
+    // MainHeap holds the line buffer and StringHeap every text; nothing
+    // is allocated from MemoryHeap.
+    EXPECT_EQ(tally.lost, 2) << row;
+  }
+}
+
+// A string lost to memory reads as empty; with a code of 0 it must not pass
+// for the end of the parameters and drop the pairs after it.
+TEST(FaultInjectionTest, StringLostToMemoryDoesNotEndThePairs) {
+  std::int64_t stringsLost = 0;
+  for (std::int64_t n = 1; n < 1000; ++n) {
+    const Outcome outcome = RunOnce(u"Huecast 00 x 1E y", true, Fault::kAllocation, n);
+    if (!outcome.reached) break;
+    // A heap that could not be made at all loses every text; here one
+    // block is refused.
+    if (Fake.heapsCreated.size() != 3 || outcome.text.find(u'x') != std::u16string::npos) {
+      continue;
+    }
+    ++stringsLost;
+    EXPECT_EQ(outcome.text, u"y\r\n") << "failing number " << n;
+    EXPECT_EQ(outcome.exitCode, 2) << "failing number " << n;
+  }
+  EXPECT_GT(stringsLost, 0);
+}
+
+TEST(FaultInjectionTest, EachConsoleWriteFailingFallsBackToTheFile) {
+  for (const char* row : kFaultedRows) {
+    const Tally tally = FailEachInTurn(Row(row), true, Fault::kWrite);
+    EXPECT_GT(tally.points, 0) << row;
+    // A refused console write is delivered as raw bytes instead.
+    EXPECT_EQ(tally.lost, 0) << row;
+  }
+}
+
+TEST(FaultInjectionTest, EachFileWriteFailingLosesItsText) {
+  for (const char* row : kFaultedRows) {
+    const Tally tally = FailEachInTurn(Row(row), false, Fault::kWrite);
+    EXPECT_GT(tally.points, 0) << row;
+    // Redirected output has no second way: every failed write loses text.
+    EXPECT_EQ(tally.lost, tally.points) << row;
+  }
+}
+
+// The writes of a pair run: one per string and the line end; a failed one
+// leaves exactly its own text out and the rest arrives.
+TEST(FaultInjectionTest, FailedFileWriteLeavesOnlyItsOwnTextOut) {
+  const std::u16string line = Expand(Row("RejectedCodesAmongOthers")).line;
+  const std::u16string expected[] = {u"bc\r\n", u"ac\r\n", u"ab\r\n", u"abc"};
+  for (std::int64_t n = 1; n <= 4; ++n) {
+    const Outcome outcome = RunOnce(line, false, Fault::kWrite, n);
+    EXPECT_EQ(outcome.text, expected[n - 1]) << n;
+    EXPECT_EQ(outcome.exitCode, 3) << n;
+  }
+}
 
 TEST(DriverLifecycle, StartupAndShutdownRunInOrder) {
   FakeReset(u"huecast.exe 1E x");

@@ -128,8 +128,7 @@ inline constexpr WindowsCase kWindowsCases[] = {
     {"NonAsciiOnTheConsole", u"2E Grüße 07 ça", u"Grüßeça\r\n", 0, {{0x2E, 5}, {0x07, 2}},
      0x07, kShown},
     {"TrailingBackslash", u"07 C:\\dir\\ 07 x", u"C:\\dir\\x\r\n", 0, {}, 0x07},
-    {"BackslashBeforeClosingQuote", u"07 \"C:\\my dir\\\" 07 x", u"C:\\my dir\\x\r\n", 0, {},
-     0x07},
+    {"BackslashBeforeClosingQuote", u"07 \"C:\\my dir\\\" 07 x", u"C:\\my dir\\x\r\n", 0, {}, 0x07},
     {"LongString", u"07 \001 1E y", u"\001y\r\n", 0, {{0x07, 30000}}, 0x1E, kRedirected, 0, "",
      {u"x", u"x", 30000}},
 
