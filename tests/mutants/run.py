@@ -93,6 +93,8 @@ def main():
                        stdout=subprocess.DEVNULL)
     errors = build(args.cmake, build_dir)
     failed = [] if errors else failed_tests(build_dir)
+    if failed:  # a test of timing may lose once to a loaded machine, not twice
+        failed = failed_tests(build_dir)
     if errors or failed:
         return f"the tree without faults fails: {errors}{compact(failed)}"
     print(f"the tree without faults builds and passes ({time.monotonic() - started:.0f} s)")
