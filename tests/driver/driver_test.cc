@@ -1,122 +1,271 @@
+// The driver on the recording fake: every case of the Windows table that a
+// started process ends by itself, with its exact command line; then some of
+// them with one allocation, heap or write failing, each in turn, until a run
+// needs no more; last, the start-up and shutdown order. Every faulted run
+// must end, destroy every heap it created, and give an exit status that tells
+// whether the delivered text is complete: bit 1 (value 2) exactly when text
+// was lost, 255 for the help screen whatever happened.
 #include "driver/driver.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "driver/expected_help.h"
 #include "fake/fake_platform.h"
+#include "text/string_work_area.h"
+#include "windows/windows_cases.h"
 
 namespace huecast {
 namespace {
 
-struct RunCase {
-  const char* name;
-  std::u16string commandTail;  // after the program path and one space
-  std::u16string transcript;   // text delivered, attributes applied as [XY]
-  std::int64_t exitCode;
+// What the fake's console shows: the text delivered, the attribute of each
+// of its units but CR and LF, and the attribute left. The attribute in force
+// before any code stands for the table's start attribute, which the program
+// never reads.
+struct Screen {
+  std::u16string text;
+  std::vector<std::uint16_t> cells;
+  std::uint16_t attributeLeft = kStart;
 };
 
-class DriverTest : public ::testing::TestWithParam<RunCase> {};
+// Reads the screen from the recorded calls; each attribute set takes four
+// units of the transcript.
+Screen ReadScreen() {
+  Screen screen;
+  std::size_t at = 0;
+  for (const FakeCall& call : Fake.calls) {
+    if (!call.succeeded) continue;
+    if (call.kind == FakeCallKind::kSetAttribute) {
+      screen.attributeLeft = static_cast<std::uint16_t>(call.value);
+      at += 4;
+    }
+    std::size_t units = call.kind == FakeCallKind::kWriteConsole ? call.value
+                        : call.kind == FakeCallKind::kWriteFile  ? call.value / 2
+                                                                 : 0;
+    for (; units > 0; --units, ++at) {
+      screen.text += Fake.transcript[at];
+      if (Fake.transcript[at] != u'\r' && Fake.transcript[at] != u'\n') {
+        screen.cells.push_back(screen.attributeLeft);
+      }
+    }
+  }
+  return screen;
+}
 
-TEST_P(DriverTest, DeliversTextColoursAndExitCode) {
-  const RunCase& c = GetParam();
-  FakeReset(u"huecast.exe " + c.commandTail);
+// A case's exact command line and the text it delivers.
+struct CaseRun {
+  std::u16string line;
+  std::u16string text;
+};
+
+CaseRun Expand(const WindowsCase& c) {
+  std::vector<char16_t> line(kCaseUnits);
+  std::vector<char16_t> text(kCaseUnits);
+  int lineCount = 0;
+  int textCount = 0;
+  EXPECT_TRUE(ExpandCase(c, c.pathWithSpaces ? u"C:\\Program Files\\Huecast.exe" : u"Huecast.exe",
+                         line.data(), &lineCount, text.data(), &textCount));
+  return {std::u16string(line.data(), lineCount), std::u16string(text.data(), textCount)};
+}
+
+std::vector<WindowsCase> FakeCases() {
+  std::vector<WindowsCase> cases;
+  for (const WindowsCase& c : kWindowsCases) {
+    if (c.exitCode >= 0) cases.push_back(c);  // neither refused nor ended by an event
+  }
+  return cases;
+}
+
+class WindowsTable : public ::testing::TestWithParam<WindowsCase> {};
+
+TEST_P(WindowsTable, OnTheFake) {
+  const WindowsCase& c = GetParam();
+  const auto [line, text] = Expand(c);
+  std::vector<std::uint16_t> cells;
+  for (const char16_t unit : text) {
+    if (unit != u'\r' && unit != u'\n') {
+      cells.push_back(CellAttribute(c, static_cast<int>(cells.size())));
+    }
+  }
+
+  FakeReset(line);
   EXPECT_EQ(FakeRunProgram(), c.exitCode);
-  EXPECT_EQ(Fake.transcript, c.transcript);
-}
+  const Screen screen = ReadScreen();
+  EXPECT_EQ(screen.text, text);
+  EXPECT_EQ(screen.cells, cells);
+  EXPECT_EQ(screen.attributeLeft, c.attributeLeft);
+  EXPECT_EQ(StringWorkArea.position, 0) << "a statement kept its room in the work area";
+  // A line leaves in one write, then one flush.
+  if (c.text == kHelpScreen) {
+    EXPECT_EQ(FakeCount(FakeCallKind::kWriteConsole), 1);
+  }
+  EXPECT_EQ(FakeCount(FakeCallKind::kFlush), text.empty() ? 0 : 1);
 
-const RunCase kRunCases[] = {
-    {"NoParameters", u"", kHelpScreen, 255},
-    {"HelpRequest", u"/? 1E x", kHelpScreen, 255},
-    {"EmptyFirstParameter", u"\"\" 1E x", kHelpScreen, 255},
-    {"TypicalCall", u"1E Hello 07 ''ok''", u"[1E]Hello[07]\"ok\"\r\n", 0},
-    {"LowerCaseDigits", u"1e x", u"[1E]x\r\n", 0},
-    {"OnlyTwoCharactersCount", u"1E7 x", u"[1E]x\r\n", 0},
-    {"SingleDigit", u"7 x", u"[07]x\r\n", 0},
-    {"DigitsEndAtNonHex", u"1G x", u"[01]x\r\n", 0},
-    {"BackgroundOnly", u"A0 x", u"[A0]x\r\n", 0},
-    {"EqualColoursRejected", u"77 x", u"x\r\n", 1},
-    {"SeveralRejectionsStillOne", u"77 a FF b 1E c", u"ab[1E]c\r\n", 1},
-    {"CodeWithoutString", u"1E", u"[1E]", 0},
-    {"ZeroCodeEmptyStringEndsLoop", u"00 \"\" 1E x", u"", 0},
-    {"ZeroCodeStringPrintsInCurrentColours", u"00 x 1E y", u"x[1E]y\r\n", 0},
-    {"NotHelpOptions", u"/h x -? y", u"xy\r\n", 0},
-    {"SpaceCodeReadsAsZero", u"\" 1\" x", u"x\r\n", 0},
-    {"NegativeCodeReadsAsZero", u"-1 x", u"x\r\n", 0},
-    {"TwoStringsInARow", u"1E a q c", u"[1E]ac\r\n", 0},
-    {"HexLetterStringBecomesCode", u"1E a b c", u"[1E]a[0B]c\r\n", 0},
-    {"ThreeApostrophes", u"0 '''", u"\"'\r\n", 0},
-    {"FourApostrophes", u"0 ''''", u"\"\"\r\n", 0},
-    {"QuotedStringWithSpaces", u"1E \" Hello, \" 0A world", u"[1E] Hello, [0A]world\r\n", 0},
-    {"SurrogatesPassUnchanged", u"0 \xD83D\xDE00", u"\xD83D\xDE00\r\n", 0},
-};
-
-INSTANTIATE_TEST_SUITE_P(Runs, DriverTest, ::testing::ValuesIn(kRunCases),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST(DriverOutput, RedirectedOutputIsRawUtf16WithoutColours) {
-  FakeReset(u"huecast.exe 1E Hi");
-  Fake.outputIsConsole = false;
-  EXPECT_EQ(FakeRunProgram(), 0);
-  EXPECT_EQ(Fake.fileBytes, std::string("H\0i\0\r\0\n\0", 8));
-  EXPECT_TRUE(Fake.attributes.empty());
-}
-
-TEST(DriverOutput, HelpScreenIsOneLineWriteAndFlush) {
-  FakeReset(u"huecast.exe");
-  FakeRunProgram();
-  EXPECT_EQ(FakeCount(FakeCallKind::kWriteConsole), 1);
-  EXPECT_EQ(FakeCount(FakeCallKind::kFlush), 1);
-  EXPECT_EQ(FakeCount(FakeCallKind::kSetAttribute), 0);
-}
-
-TEST(DriverOutput, StringsAreWrittenWithoutFlushUntilTheLineEnd) {
-  FakeReset(u"huecast.exe 1E a 2F b");
-  FakeRunProgram();
-  EXPECT_EQ(FakeCount(FakeCallKind::kWriteConsole), 3);
-  EXPECT_EQ(FakeCount(FakeCallKind::kFlush), 1);
-  EXPECT_EQ(Fake.calls.back().kind, FakeCallKind::kExitProcess);
-}
-
-struct FailureCase {
-  const char* name;
-  std::u16string commandTail;
-  bool console;
-  std::int64_t failWrite;
-  std::int64_t exitCode;
-};
-
-class DriverWriteFailureTest : public ::testing::TestWithParam<FailureCase> {};
-
-TEST_P(DriverWriteFailureTest, LostTextSetsBitOne) {
-  const FailureCase& c = GetParam();
-  FakeReset(u"huecast.exe " + c.commandTail);
-  Fake.outputIsConsole = c.console;
-  Fake.failWrite = c.failWrite;
-  EXPECT_EQ(FakeRunProgram(), c.exitCode);
-}
-
-const FailureCase kFailureCases[] = {
-    // On a console a failed console write falls back to WriteFile, which
-    // then delivers the text: nothing is lost.
-    {"ConsoleFallbackDelivers", u"1E x", true, 1, 0},
-    {"StringLost", u"1E x", false, 1, 2},
-    {"LineEndLost", u"1E x", false, 2, 2},
-    {"LostTogetherWithRejectedCode", u"77 x", false, 1, 3},
-    {"HelpStays255", u"", false, 1, 255},
-};
-
-INSTANTIATE_TEST_SUITE_P(Failures, DriverWriteFailureTest, ::testing::ValuesIn(kFailureCases),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST(DriverWriteFailure, InvalidOutputHandleLosesTextButKeepsGoing) {
-  FakeReset(u"huecast.exe 1E a 2F b");
+  // With nothing writable every text is lost, which bit 1 tells, unless the
+  // help screen's 255 does.
+  FakeReset(line);
   Fake.outputIsValid = false;
-  EXPECT_EQ(FakeRunProgram(), 2);
-  // Both strings and the line end were still attempted.
-  EXPECT_EQ(FakeCount(FakeCallKind::kWriteFile), 3);
+  const int lostExit = c.exitCode == 255 || text.empty() ? c.exitCode : c.exitCode | 2;
+  EXPECT_EQ(FakeRunProgram(), (c.outputs & kToInvalid) != 0 ? c.failureExit : lostExit);
+  EXPECT_EQ(StringWorkArea.position, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Driver, WindowsTable, ::testing::ValuesIn(FakeCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The rows whose runs are faulted: the help screen, codes among rejected
+// ones, a string that grows the work area, apostrophes.
+const char* const kFaultedRows[] = {"HelpWithoutParameters", "RejectedCodesAmongOthers",
+                                    "LongString", "Apostrophes"};
+
+const WindowsCase& Row(std::string_view name) {
+  for (const WindowsCase& c : kWindowsCases) {
+    if (c.name == name) return c;
+  }
+  ADD_FAILURE() << name << " is no row of the table";
+  return kWindowsCases[0];
+}
+
+enum class Fault { kAllocation, kHeapCreate, kWrite };
+
+struct Outcome {
+  std::int64_t exitCode;
+  std::u16string text;
+  bool reached;  // the fault happened
+};
+
+// Runs the program once, with the n-th allocation or write failing (0: none).
+Outcome RunOnce(const std::u16string& line, bool console, Fault fault, std::int64_t n) {
+  FakeReset(line);
+  Fake.outputIsConsole = console;
+  if (fault == Fault::kAllocation) Fake.failAllocation = n;
+  if (fault == Fault::kHeapCreate) Fake.failHeapCreate = n;
+  if (fault == Fault::kWrite) Fake.failWrite = n;
+  Outcome outcome;
+  outcome.exitCode = FakeRunProgram();
+  outcome.text = ReadScreen().text;
+  const std::int64_t counted = fault == Fault::kAllocation   ? Fake.allocations
+                               : fault == Fault::kHeapCreate ? Fake.heapCreations
+                                                             : Fake.writes;
+  outcome.reached = n != 0 && counted >= n;
+  EXPECT_EQ(Fake.heapsCreated.size(), Fake.heapsDestroyed.size()) << "heaps left behind";
+  return outcome;
+}
+
+struct Tally {
+  std::int64_t points = 0;  // faulted runs that reached their fault
+  std::int64_t lost = 0;    // of those, runs that lost text
+};
+
+// Fails each allocation or write in turn and checks every outcome against
+// the unfaulted run.
+Tally FailEachInTurn(const WindowsCase& c, bool console, Fault fault) {
+  SCOPED_TRACE(c.name);
+  const CaseRun run = Expand(c);
+  const Outcome clean = RunOnce(run.line, console, fault, 0);
+  EXPECT_EQ(clean.text, run.text);
+  EXPECT_EQ(clean.exitCode, c.exitCode);
+  Tally tally;
+  for (std::int64_t n = 1; n < 1000; ++n) {
+    SCOPED_TRACE(testing::Message() << "failing number " << n);
+    const Outcome faulted = RunOnce(run.line, console, fault, n);
+    if (!faulted.reached) {
+      EXPECT_EQ(faulted.text, clean.text);
+      EXPECT_EQ(faulted.exitCode, clean.exitCode);
+      return tally;
+    }
+    ++tally.points;
+    const bool complete = faulted.text == clean.text;
+    tally.lost += complete ? 0 : 1;
+    if (clean.exitCode == 255) {
+      EXPECT_EQ(faulted.exitCode, 255);
+    } else if (complete) {
+      EXPECT_EQ(faulted.exitCode, clean.exitCode) << "complete text, yet an error status";
+    } else {
+      EXPECT_NE(faulted.exitCode & 2, 0) << "text lost without bit 1";
+      // A code that could not be read is not known to be rejected, but no
+      // code is ever rejected wrongly.
+      if ((faulted.exitCode & 1) != 0) {
+        EXPECT_NE(clean.exitCode & 1, 0) << "a code rejected wrongly";
+      }
+    }
+  }
+  ADD_FAILURE() << "the runs never stopped needing allocations or writes";
+  return tally;
+}
+
+TEST(FaultInjectionTest, EachAllocationFailingInTurn) {
+  for (const char* row : kFaultedRows) {
+    const Tally tally = FailEachInTurn(Row(row), true, Fault::kAllocation);
+    // Start-up alone makes three heaps and four blocks.
+    EXPECT_GE(tally.points, 7) << row;
+    // Some allocation, at the least the line buffer, carries text.
+    EXPECT_GT(tally.lost, 0) << row;
+  }
+}
+
+// MainHeap, StringHeap and MemoryHeap in turn: a heap that could not be
+// made is never handed to a heap call (the fake aborts if it is), and only
+// the heaps that carry text lose any.
+TEST(FaultInjectionTest, EachHeapCreationFailingInTurn) {
+  for (const char* row : kFaultedRows) {
+    const Tally tally = FailEachInTurn(Row(row), true, Fault::kHeapCreate);
+    EXPECT_EQ(tally.points, 3) << row;
+    // MainHeap holds the line buffer and StringHeap every text; nothing
+    // is allocated from MemoryHeap.
+    EXPECT_EQ(tally.lost, 2) << row;
+  }
+}
+
+// A string lost to memory reads as empty; with a code of 0 it must not pass
+// for the end of the parameters and drop the pairs after it.
+TEST(FaultInjectionTest, StringLostToMemoryDoesNotEndThePairs) {
+  std::int64_t stringsLost = 0;
+  for (std::int64_t n = 1; n < 1000; ++n) {
+    const Outcome outcome = RunOnce(u"Huecast 00 x 1E y", true, Fault::kAllocation, n);
+    if (!outcome.reached) break;
+    // A heap that could not be made at all loses every text; here one
+    // block is refused.
+    if (Fake.heapsCreated.size() != 3 || outcome.text.find(u'x') != std::u16string::npos) {
+      continue;
+    }
+    ++stringsLost;
+    EXPECT_EQ(outcome.text, u"y\r\n") << "failing number " << n;
+    EXPECT_EQ(outcome.exitCode, 2) << "failing number " << n;
+  }
+  EXPECT_GT(stringsLost, 0);
+}
+
+TEST(FaultInjectionTest, EachConsoleWriteFailingFallsBackToTheFile) {
+  for (const char* row : kFaultedRows) {
+    const Tally tally = FailEachInTurn(Row(row), true, Fault::kWrite);
+    EXPECT_GT(tally.points, 0) << row;
+    // A refused console write is delivered as raw bytes instead.
+    EXPECT_EQ(tally.lost, 0) << row;
+  }
+}
+
+TEST(FaultInjectionTest, EachFileWriteFailingLosesItsText) {
+  for (const char* row : kFaultedRows) {
+    const Tally tally = FailEachInTurn(Row(row), false, Fault::kWrite);
+    EXPECT_GT(tally.points, 0) << row;
+    // Redirected output has no second way: every failed write loses text.
+    EXPECT_EQ(tally.lost, tally.points) << row;
+  }
+}
+
+// The writes of a pair run: one per string and the line end; a failed one
+// leaves exactly its own text out and the rest arrives.
+TEST(FaultInjectionTest, FailedFileWriteLeavesOnlyItsOwnTextOut) {
+  const std::u16string line = Expand(Row("RejectedCodesAmongOthers")).line;
+  const std::u16string expected[] = {u"bc\r\n", u"ac\r\n", u"ab\r\n", u"abc"};
+  for (std::int64_t n = 1; n <= 4; ++n) {
+    const Outcome outcome = RunOnce(line, false, Fault::kWrite, n);
+    EXPECT_EQ(outcome.text, expected[n - 1]) << n;
+    EXPECT_EQ(outcome.exitCode, 3) << n;
+  }
 }
 
 TEST(DriverLifecycle, StartupAndShutdownRunInOrder) {
@@ -164,23 +313,6 @@ TEST(DriverLifecycle, StartupAndShutdownRunInOrder) {
   EXPECT_EQ(lifecycle, expected);
 }
 
-TEST(DriverLifecycle, ParameterSupportAllocatesCursorThenRegistry) {
-  FakeReset(u"huecast.exe");
-  FakeRunProgram();
-  const HANDLE mainHeap = Fake.heapsCreated[0];
-  std::vector<std::uint64_t> sizes;
-  for (const FakeCall& call : Fake.calls) {
-    if (call.kind == FakeCallKind::kInitializeLock) break;
-    if (call.kind == FakeCallKind::kHeapAlloc && call.handle == mainHeap) {
-      sizes.push_back(call.value);
-    }
-  }
-  // The 24-byte cursor, the registry record, then its four 8-byte slots.
-  ASSERT_EQ(sizes.size(), 3u);
-  EXPECT_EQ(sizes[0], 24u);
-  EXPECT_EQ(sizes[2], 4u * sizeof(void*));
-}
-
 // Start-up takes seven allocations; the eighth stores the first parameter.
 constexpr std::int64_t kFirstParameterAllocation = 8;
 
@@ -195,20 +327,6 @@ TEST(DriverMemory, NoParametersShowTheHelpWhateverMemoryAllows) {
   FakeReset(u"huecast.exe");
   Fake.failAllocation = 2;  // StringHeap: no text can be built at all
   EXPECT_EQ(FakeRunProgram(), 255);
-}
-
-TEST(DriverWorkArea, PositionReturnsToZeroAfterEveryStatement) {
-  FakeReset(u"huecast.exe 1E a''b 2F c");
-  FakeRunProgram();
-  EXPECT_EQ(Fake.transcript, u"[1E]a\"b[2F]c\r\n");
-  EXPECT_EQ(StringWorkArea.position, 0);
-}
-
-TEST(DriverWorkArea, LongParametersGrowTheWorkAreaAndPrintWhole) {
-  const std::u16string longText(40000, u'x');
-  FakeReset(u"huecast.exe 1E " + longText);
-  EXPECT_EQ(FakeRunProgram(), 0);
-  EXPECT_EQ(Fake.transcript, u"[1E]" + longText + u"\r\n");
 }
 
 }  // namespace

@@ -30,8 +30,6 @@ constexpr DWORD kRunMilliseconds = 30000;
 constexpr DWORD kEndMilliseconds = 10000;
 // How long a run blocked on its pipe gets to end after CTRL_BREAK_EVENT.
 constexpr DWORD kBreakMilliseconds = 5000;
-// Room for the longest command line and the longest expected text.
-constexpr int kUnits = kLongestLine + 64;
 // Room for the bytes of a pipe: more than any case writes.
 constexpr DWORD kPipeRoom = 256 * 1024;
 // The pipe of the Ctrl+Break row holds far less than its case writes.
@@ -85,14 +83,14 @@ struct HarnessRecord {
 
 // The run being checked: its command line, expected text and what came back.
 struct RunRecord {
-  char16_t line[kUnits];
-  char16_t text[kUnits];
+  char16_t line[kCaseUnits];
+  char16_t text[kCaseUnits];
   int lineUnits;
   int textUnits;
   char bytes[kPipeRoom];
   DWORD byteCount;  // all bytes read, even those past the room
   char overflow[65536];
-  wchar_t commandLine[kUnits];  // the harness's own arguments, split
+  wchar_t commandLine[kCaseUnits];  // the harness's own arguments, split
 };
 
 // Both records are made at start-up: in the image, their zeros would take
@@ -399,40 +397,12 @@ int CountedRuns(bool underWine) {
 
 // --- one run -----------------------------------------------------------------
 
-// Appends the text to the units at *count, the repeated piece in place of
-// the mark; false when it does not fit.
-bool Expand(char16_t* units, int* count, const char16_t* text, const char16_t* piece, int repeat) {
-  for (; *text != 0; ++text) {
-    for (int i = 0; i < (*text == kRepeatMark ? repeat : 1); ++i) {
-      for (const char16_t* from = *text == kRepeatMark ? piece : text; *from != 0; ++from) {
-        if (*count == kUnits - 1) return false;
-        units[(*count)++] = *from;
-        if (*text != kRepeatMark) break;
-      }
-    }
-  }
-  units[*count] = 0;
-  return true;
-}
-
 // Builds the whole command line, the quoted program path first, and the
-// output expected of it; fills the line to a length when the case asks.
+// output expected of it.
 bool Prepare(const WindowsCase& c) {
-  RunRecord& run = *Current;
-  run.lineUnits = 0;
-  run.textUnits = 0;
   const wchar_t* exe = c.pathWithSpaces ? Harness->spacedExe : Harness->exe;
-  Expand(run.line, &run.lineUnits, u"\"", u"", 0);
-  Expand(run.line, &run.lineUnits, reinterpret_cast<const char16_t*>(exe), u"", 0);
-  Expand(run.line, &run.lineUnits, c.line[0] != 0 ? u"\" " : u"\"", u"", 0);
-  int count = c.repeat.count;
-  if (count < 0) {
-    int fixed = run.lineUnits;
-    Expand(run.text, &fixed, c.line, u"", 0);
-    count = kLongestLine + (count == kFillOverlongLine) - fixed;
-  }
-  return Expand(run.line, &run.lineUnits, c.line, c.repeat.line, count) &&
-         Expand(run.text, &run.textUnits, c.text, c.repeat.text, count);
+  return ExpandCase(c, reinterpret_cast<const char16_t*>(exe), Current->line, &Current->lineUnits,
+                    Current->text, &Current->textUnits);
 }
 
 // Reads the harness's own console: its cursor, its attribute and the cells
@@ -627,15 +597,6 @@ void ExpectFile(bool written) {
   CloseHandle(file);
   if (!written) run.textUnits = 0;
   ExpectBytes(run.bytes, run.byteCount);
-}
-
-// Returns the attribute the table gives to the written unit of this number.
-WORD CellAttribute(const WindowsCase& c, int unit) {
-  for (const CellRun& run : c.cells) {
-    if (run.units < 0 || unit < run.units) return run.attribute;
-    unit -= run.units;
-  }
-  return 0xFFFF;  // more units written than the table names: none matches
 }
 
 // Reads the screen buffer back: its size and mode, every written cell's
