@@ -66,14 +66,6 @@ TEST_F(ParametersTest, SplitsAtSpacesAndGroupsByQuotes) {
   }
 }
 
-TEST_F(ParametersTest, CursorStartsAtZeroAndStaysWhenNothingIsThere) {
-  EXPECT_EQ(ParameterCursor->next, 0);
-  for (unsigned char byte : ParameterCursor->reserved) EXPECT_EQ(byte, 0);
-  EXPECT_EQ(Str(NextParameter(0)), u"");
-  EXPECT_EQ(ParameterCursor->next, 0);
-  EXPECT_EQ(CountParameters(), 0);
-}
-
 TEST_F(ParametersTest, ParameterAtSetsTheCursorAndFetchesMoveItOnePast) {
   UseCommandLine(u"prog a b c");
   EXPECT_EQ(Fetch(5), u"");
@@ -86,14 +78,6 @@ TEST_F(ParametersTest, ParameterAtSetsTheCursorAndFetchesMoveItOnePast) {
   EXPECT_EQ(ParameterCursor->next, 3);
   EXPECT_EQ(Fetch(0), u"a");
   EXPECT_EQ(Fetch(-1), u"b");
-  EXPECT_EQ(ParameterCursor->next, 2);
-}
-
-TEST_F(ParametersTest, AnEmptyQuotedParameterAdvancesTheCursor) {
-  UseCommandLine(u"prog \"\" x");
-  EXPECT_EQ(Str(NextParameter(0)), u"");
-  EXPECT_EQ(ParameterCursor->next, 1);
-  EXPECT_EQ(Str(NextParameter(0)), u"x");
   EXPECT_EQ(ParameterCursor->next, 2);
 }
 
