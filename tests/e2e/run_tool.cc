@@ -172,26 +172,11 @@ std::string Utf8(const std::u16string& text) {
   return bytes;
 }
 
+// Decodes with the tool's own decoder, which CodePageTest holds to its table.
 std::string Utf16Le(const std::string& utf8) {
-  std::string bytes;
-  for (std::size_t i = 0; i < utf8.size();) {
-    const auto lead = static_cast<unsigned char>(utf8[i]);
-    const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    char32_t character = length == 1 ? lead : lead & (0x7F >> length);
-    for (int k = 1; k < length; ++k) character = character << 6 | (utf8[i + k] & 0x3F);
-    i += static_cast<std::size_t>(length);
-    const auto put = [&bytes](char32_t unit) {
-      bytes.push_back(static_cast<char>(unit & 0xFF));
-      bytes.push_back(static_cast<char>(unit >> 8));
-    };
-    if (character > 0xFFFF) {
-      put(0xD800 + ((character - 0x10000) >> 10));
-      put(0xDC00 + ((character - 0x10000) & 0x3FF));
-    } else {
-      put(character);
-    }
-  }
-  return bytes;
+  std::u16string units(DecodeUtf8(utf8.data(), utf8.size(), nullptr), u'\0');
+  DecodeUtf8(utf8.data(), utf8.size(), units.data());
+  return std::string(reinterpret_cast<const char*>(units.data()), 2 * units.size());
 }
 
 }  // namespace huecast

@@ -73,10 +73,6 @@ std::int64_t FakeCount(FakeCallKind kind) {
   return count;
 }
 
-std::size_t FakeHeapBlocks(HANDLE heap) {
-  return PosixHeapBlockCount(heap);
-}
-
 std::u16string FakeFileText() {
   std::u16string text;
   for (std::size_t i = 0; i + 1 < Fake.fileBytes.size(); i += 2) {
@@ -143,7 +139,6 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytes, DWORD* written, voi
 }
 
 BOOL FlushFileBuffers(HANDLE file) {
-  ++Fake.flushes;
   Record(FakeCallKind::kFlush, file, 0, IsOutput(file));
   return IsOutput(file) ? TRUE : FALSE;
 }

@@ -44,7 +44,7 @@ struct FakeCall {
   bool succeeded;
 };
 
-// The fake's console output handle, and a heap's number in heapsCreated.
+// The fake's standard input, output and error handles.
 inline HANDLE const kFakeInput = reinterpret_cast<HANDLE>(0x1000);
 inline HANDLE const kFakeOutput = reinterpret_cast<HANDLE>(0x1001);
 inline HANDLE const kFakeError = reinterpret_cast<HANDLE>(0x1002);
@@ -72,7 +72,6 @@ struct FakePlatformRecord {
   std::int64_t allocations;            // allocations attempted
   std::int64_t heapCreations;          // HeapCreate calls made
   std::int64_t writes;                 // write calls attempted
-  std::int64_t flushes;                // flushes made
   PHANDLER_ROUTINE controlRoutine;     // the routine last registered
   std::int64_t exitCode;               // given to ExitProcess, -1 before
 };
@@ -85,8 +84,6 @@ void FakeReset(const std::u16string& commandLine);
 std::int64_t FakeRunProgram();
 // Counts the recorded calls of one kind.
 std::int64_t FakeCount(FakeCallKind kind);
-// Returns how many blocks a heap of the fake holds.
-std::size_t FakeHeapBlocks(HANDLE heap);
 // Returns the delivered file bytes as UTF-16 units.
 std::u16string FakeFileText();
 
