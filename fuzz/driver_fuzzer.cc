@@ -75,22 +75,17 @@ Expected Model(const std::u16string& commandLine, bool console) {
 // Tells whether an allocation of the text runtime failed: StringHeap itself,
 // a block on it, or a duplicate. The first heap created is MainHeap.
 bool TextMemoryFailed() {
-  bool first = true;
+  using K = huecast::FakeCallKind;
   huecast::HANDLE mainHeap = nullptr;
+  int heaps = 0;
   bool failed = false;
   for (const huecast::FakeCall& call : huecast::Fake.calls) {
-    if (call.kind == huecast::FakeCallKind::kHeapCreate) {
-      if (first) {
-        mainHeap = call.handle;
-      } else {
-        failed |= !call.succeeded;
-      }
-      first = false;
-    } else if (call.kind == huecast::FakeCallKind::kHeapAlloc ||
-               call.kind == huecast::FakeCallKind::kHeapReAlloc) {
-      failed |= !call.succeeded && call.handle != mainHeap;
-    } else if (call.kind == huecast::FakeCallKind::kDuplicate) {
+    if (call.kind == K::kHeapCreate && heaps++ == 0) {
+      mainHeap = call.handle;
+    } else if (call.kind == K::kHeapCreate || call.kind == K::kDuplicate) {
       failed |= !call.succeeded;
+    } else if (call.kind == K::kHeapAlloc || call.kind == K::kHeapReAlloc) {
+      failed |= !call.succeeded && call.handle != mainHeap;
     }
   }
   return failed;

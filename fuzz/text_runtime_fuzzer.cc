@@ -165,8 +165,6 @@ struct Harness {
     return {outside.back().c_str(), text, -1};
   }
 
-  Argument Variable(int k) { return {variables[k], UpToZero(stored[k]), -1}; }
-
   // Picks an argument: outside text, a variable or, when allowed, a text in
   // the work area.
   Argument Pick(bool workArea) {
@@ -175,7 +173,8 @@ struct Harness {
       const std::size_t i = (kind >> 2) % starts.size();
       return {nullptr, TextFrom(starts[i]), static_cast<std::int64_t>(i)};
     }
-    if ((kind & 3) == 2) return Variable((kind >> 2) % kVariables);
+    const int k = (kind >> 2) % kVariables;
+    if ((kind & 3) == 2) return {variables[k], UpToZero(stored[k]), -1};
     return Outside();
   }
 
@@ -210,18 +209,14 @@ struct Harness {
   }
 };
 
-// Replaces in place through the overload the input chose (the plain one
-// has no mode, so it never replaces in place).
-void ReplaceInPlaceBy(int overload, char16_t* source, const Argument& find,
-                      const Argument& replacement, std::int32_t mode, std::int32_t start,
-                      std::int32_t count) {
-  if (overload == 0) {
-    huecast::ReplaceText(source, find.pointer, replacement.pointer, mode, start, count, 0);
-  } else if (overload == 1) {
-    huecast::ReplaceText(source, find.pointer, replacement.pointer, mode, start, 0);
-  } else if (overload == 2) {
-    huecast::ReplaceText(source, find.pointer, replacement.pointer, mode, 0);
-  }
+// Replaces through the overload the input chose; the shorter ones supply
+// their defaults (the plain one has no mode, so it never replaces in place).
+void ReplaceBy(int overload, const char16_t* s, const char16_t* f, const char16_t* r,
+               std::int32_t mode, std::int32_t start, std::int32_t count, std::int32_t at) {
+  if (overload == 0) huecast::ReplaceText(s, f, r, mode, start, count, at);
+  if (overload == 1) huecast::ReplaceText(s, f, r, mode, start, at);
+  if (overload == 2) huecast::ReplaceText(s, f, r, mode, at);
+  if (overload == 3) huecast::ReplaceText(s, f, r, at);
 }
 
 // Makes the next allocation (HeapAlloc, HeapReAlloc or _wcsdup) fail, or
@@ -294,32 +289,23 @@ std::int64_t Replace(Harness* h, bool inPlace, bool* produced, std::size_t* pos)
   if (overload == 3) mode = 0;
 
   if (inPlace) {
-    // A writable source: a variable or a text in the work area.
+    // A writable source: a text in the work area or a variable, and its model.
     const std::uint8_t which = h->in->Byte();
     const Argument wanted = h->Outside();
     const Argument replacement = h->Outside();
-    if (!h->starts.empty() && (which & 1) != 0) {
-      const std::size_t unit = h->starts[(which >> 1) % h->starts.size()];
-      const std::u16string before = h->TextFrom(unit);
-      const Argument find = BoundedFind(h, wanted, before.size());
-      char16_t* source = huecast::TextAt(2 * static_cast<std::int64_t>(unit));
-      ReplaceInPlaceBy(overload, source, find, replacement, mode, start, count);
-      const std::u16string after = ReferenceReplace(before, find.text, replacement.text,
-                                                    (mode & 1) != 0, start, count, true);
-      h->area.replace(unit, after.size(), after);
-    } else {
-      const int k = (which >> 1) % kVariables;
-      const std::u16string before = UpToZero(h->stored[k]);
-      const Argument find = BoundedFind(h, wanted, before.size());
-      char16_t* source = h->variables[k];
-      ReplaceInPlaceBy(overload, source, find, replacement, mode, start, count);
-      const std::u16string after = ReferenceReplace(before, find.text, replacement.text,
-                                                    (mode & 1) != 0, start, count, true);
-      h->stored[k].replace(0, after.size(), after);
-      if (source != nullptr) {
-        Check(std::u16string(source, h->stored[k].size()) == h->stored[k], "in-place variable");
-      }
-    }
+    const bool inArea = !h->starts.empty() && (which & 1) != 0;
+    const int k = (which >> 1) % kVariables;
+    const std::size_t unit = inArea ? h->starts[(which >> 1) % h->starts.size()] : 0;
+    std::u16string* model = inArea ? &h->area : &h->stored[k];
+    const std::u16string before = inArea ? h->TextFrom(unit) : UpToZero(*model);
+    const Argument find = BoundedFind(h, wanted, before.size());
+    char16_t* source =
+        inArea ? huecast::TextAt(2 * static_cast<std::int64_t>(unit)) : h->variables[k];
+    ReplaceBy(overload, source, find.pointer, replacement.pointer, mode, start, count, 0);
+    const std::u16string after =
+        ReferenceReplace(before, find.text, replacement.text, (mode & 1) != 0, start, count, true);
+    model->replace(unit, after.size(), after);
+    if (source != nullptr) Check(std::u16string(source, after.size()) == after, "in place");
     *produced = false;
     return -1;
   }
@@ -333,13 +319,8 @@ std::int64_t Replace(Harness* h, bool inPlace, bool* produced, std::size_t* pos)
   if (replacement.text.size() * source.text.size() > 1000000) replacement = {u"Y", u"Y", -1};
   *pos = h->PickPosition(h->area.size());
   const auto at = static_cast<std::int32_t>(2 * *pos);
-  const char16_t* s = h->Resolve(source);
-  const char16_t* f = h->Resolve(find);
-  const char16_t* r = h->Resolve(replacement);
-  if (overload == 0) huecast::ReplaceText(s, f, r, mode, start, count, at);
-  if (overload == 1) huecast::ReplaceText(s, f, r, mode, start, at);
-  if (overload == 2) huecast::ReplaceText(s, f, r, mode, at);
-  if (overload == 3) huecast::ReplaceText(s, f, r, at);
+  ReplaceBy(overload, h->Resolve(source), h->Resolve(find), h->Resolve(replacement), mode, start,
+            count, at);
   const std::u16string result = ReferenceReplace(source.text, find.text, replacement.text,
                                                  (mode & 1) != 0, start, count, false);
   h->work += static_cast<std::int64_t>(result.size());
@@ -350,10 +331,10 @@ std::int64_t Replace(Harness* h, bool inPlace, bool* produced, std::size_t* pos)
 
 std::int64_t Convert(Harness* h, bool* produced, std::size_t* pos) {
   const std::uint8_t shape = h->in->Byte();
-  std::int32_t format = huecast::kConvertUtf16;
-  if ((shape & 3) == 1) format = huecast::kConvertUtf8;
-  if ((shape & 3) == 2) format = huecast::kConvertAnsi;
-  if ((shape & 3) == 3) format = 7 + (shape >> 4);  // any other format is ANSI
+  constexpr std::int32_t kFormats[] = {huecast::kConvertUtf16, huecast::kConvertUtf8,
+                                       huecast::kConvertAnsi};
+  // Any other format is ANSI.
+  const std::int32_t format = (shape & 3) == 3 ? 7 + (shape >> 4) : kFormats[shape & 3];
   const bool null = (shape & 12) == 12;
   const bool utf16 = format == huecast::kConvertUtf16;
   const std::uint8_t sizeKind = h->in->Byte();
