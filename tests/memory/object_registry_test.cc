@@ -104,21 +104,23 @@ TEST_F(RegistryTest, RejectsNumbersBelowMinusOneAndCapacitiesThatCannotBe) {
   EXPECT_NE(ObtainObject(registry, 1), nullptr);
 }
 
-TEST_F(RegistryTest, FailedGrowthLeavesTheOldArrayAndCapacity) {
+// A failed growth, slot or dynamic object changes nothing; a later call
+// tries again.
+TEST_F(RegistryTest, FailedAllocationChangesNothing) {
   void* kept = ObtainObject(registry, 0);
+  void* listed = ObtainObject(registry, -1);
   void** slots = registry->slots;
-  Fake.failAllocation = Fake.allocations + 1;
-  EXPECT_EQ(ObtainObject(registry, 6), nullptr);
-  EXPECT_EQ(registry->capacity, 4);
-  EXPECT_EQ(registry->slots, slots);
-  EXPECT_EQ(registry->slots[0], kept);
-  EXPECT_NE(ObtainObject(registry, 6), nullptr);  // a later call retries
-}
-
-TEST_F(RegistryTest, FailedSlotAllocationLeavesTheSlotEmptyForALaterTry) {
-  Fake.failAllocation = Fake.allocations + 1;
-  EXPECT_EQ(ObtainObject(registry, 1), nullptr);
-  EXPECT_EQ(registry->slots[1], nullptr);
+  for (const std::int64_t number : {6, 1, -1}) {
+    Fake.failAllocation = Fake.allocations + 1;
+    EXPECT_EQ(ObtainObject(registry, number), nullptr) << number;
+    EXPECT_EQ(registry->capacity, 4);
+    EXPECT_EQ(registry->slots, slots);
+    EXPECT_EQ(registry->slots[0], kept);
+    EXPECT_EQ(registry->slots[1], nullptr);
+    EXPECT_EQ(registry->dynamicList + 1, listed);
+    EXPECT_EQ(registry->dynamicList->previous, nullptr);
+  }
+  EXPECT_NE(ObtainObject(registry, 6), nullptr);
   EXPECT_NE(ObtainObject(registry, 1), nullptr);
 }
 
@@ -163,14 +165,6 @@ TEST_F(RegistryTest, ForeignNumbersOutsideTheSlotsAreNeverRead) {
   EXPECT_EQ(elsewhere, 42u);
   EXPECT_EQ(LookupObject(registry, 1000), nullptr);
   EXPECT_EQ(LookupObject(registry, -5), nullptr);
-}
-
-TEST_F(RegistryTest, FailedDynamicObjectLeavesTheListUnchanged) {
-  void* object = ObtainObject(registry, -1);
-  Fake.failAllocation = Fake.allocations + 1;
-  EXPECT_EQ(ObtainObject(registry, -1), nullptr);
-  EXPECT_EQ(registry->dynamicList + 1, object);
-  EXPECT_EQ(registry->dynamicList->previous, nullptr);
 }
 
 class ProcessObjectsTest : public RegistryTest {
