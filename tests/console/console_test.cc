@@ -74,14 +74,6 @@ TEST_F(ConsoleTest, PrintLineWritesTextAndLineEndInOneWriteThenFlushes) {
   }
 }
 
-TEST_F(ConsoleTest, PrintLineWithoutBufferWritesNothingAndDoesNotFlush) {
-  Fake.failAllocation = Fake.allocations + 1;
-  EXPECT_EQ(PrintLine(u"lost"), 0);
-  EXPECT_EQ(FakeCount(FakeCallKind::kWriteConsole), 0);
-  EXPECT_EQ(FakeCount(FakeCallKind::kWriteFile), 0);
-  EXPECT_EQ(FakeCount(FakeCallKind::kFlush), 0);
-}
-
 TEST_F(ConsoleTest, PrintLineReportsAWriteThatFailedBothWays) {
   Start(false);
   Fake.failWrite = Fake.writes + 1;

@@ -179,19 +179,6 @@ TEST(Signals, SentWhileOutputIsBlocked) {
   }
 }
 
-TEST(ProgramPath, QuoteAndSpaceInItShiftNoParameter) {
-  char directory[] = "/tmp/huecast-e2e-XXXXXX";
-  ASSERT_NE(mkdtemp(directory), nullptr);
-  const std::string link = std::string(directory) + "/p\" 07 \"q";
-  ASSERT_EQ(symlink(ToolPath(), link.c_str()), 0);
-  const ToolRun run =
-      RunTool({"0A", "a", "07", "b"}, OutputKind::kFile, {.program = link, .environment = {}});
-  unlink(link.c_str());
-  rmdir(directory);
-  EXPECT_EQ(run.output, Utf16Le("ab\r\n"));
-  EXPECT_EQ(run.exitCode, 0);
-}
-
 std::string OneCharacterParameters(int count, Arguments* arguments) {
   std::string expected;
   for (int i = 0; i < count; ++i) {
