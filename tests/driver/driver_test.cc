@@ -301,12 +301,9 @@ TEST(DriverLifecycle, StartupAndShutdownRunInOrder) {
   EXPECT_EQ(lifecycle, expected);
 }
 
-// Start-up takes seven allocations; the eighth stores the first parameter.
-constexpr std::int64_t kFirstParameterAllocation = 8;
-
 TEST(DriverMemory, FirstParameterLostToMemoryIsReadAgainNotTakenForHelp) {
   FakeReset(u"huecast.exe 1E Hello");
-  Fake.failAllocation = kFirstParameterAllocation;
+  Fake.failAllocation = 8;  // start-up takes seven; the eighth stores the first parameter
   EXPECT_EQ(FakeRunProgram(), 0);
   EXPECT_EQ(Fake.transcript, u"[1E]Hello\r\n");
 }

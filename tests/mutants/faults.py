@@ -33,6 +33,8 @@ FAULTS = [
      "  if (result != 0 || ConsoleState.screenInfo.dwSize.X != 0) return result;\n"),
     ("no help without memory", "src/driver/driver.cc",
      ": CountParameters() <= 0;", ": false;"),
+    ("a title set when none is given", "src/console/console.cc",
+     "  if (title != nullptr) SetConsoleTitleW(title);\n", "  SetConsoleTitleW(title);\n"),
     ("DecodeCode keeping its room in the work area", "src/driver/driver.cc",
      "  const std::int64_t code = ParseNumber(TextAt(p));\n  SetPosition(p);\n",
      "  const std::int64_t code = ParseNumber(TextAt(p));\n"),
