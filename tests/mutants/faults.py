@@ -24,7 +24,7 @@ FAULTS = [
      "          ++occurrences;\n          p += findLength;\n",
      "          ++occurrences;\n          ++p;\n"),
     ("a closing quote left in the line", "src/params/parameters.cc",
-     "        if (*p == u'\"') ++p;\n", ""),
+     "      if (*p == end) ++p;\n", "      if (*p == end && !quoted) ++p;\n"),
     ("a sign read after $", "src/text/text_operations.cc",
      "    radix = 16;\n    ++p;\n",
      "    radix = 16;\n    ++p;\n    if (*p == u'-') {\n      negative = true;\n      ++p;\n    }\n"),
