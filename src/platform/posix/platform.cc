@@ -217,7 +217,6 @@ char16_t* GetCommandLineW() {
 }
 
 void ExitProcess(UINT exitCode) {
-  AwaitControlDispatch();
   _exit(static_cast<int>(exitCode & 0xFF));
 }
 
@@ -238,6 +237,10 @@ BOOL HeapFree(HANDLE heap, DWORD /*flags*/, void* block) {
 }
 
 BOOL HeapDestroy(HANDLE heap) {
+  // In the control-signal handler free() could break into the allocator that
+  // the signal interrupted; the heap's memory goes with the process, which
+  // the signal ends next.
+  if (heap != nullptr && HandlingControlSignal()) return TRUE;
   return PosixHeapDestroy(heap);
 }
 
