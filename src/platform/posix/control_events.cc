@@ -155,4 +155,15 @@ bool HandlingControlSignal() {
   return Control.handling.load() != 0;
 }
 
+void ZeroControlRecord() {
+  const sigset_t events = EventSignals();
+  sigset_t previous;
+  pthread_sigmask(SIG_BLOCK, &events, &previous);
+  Control.count.store(0, std::memory_order_release);
+  for (std::atomic<PHANDLER_ROUTINE>& routine : Control.routines) {
+    routine.store(nullptr, std::memory_order_relaxed);
+  }
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+}
+
 }  // namespace huecast

@@ -24,6 +24,10 @@ int ControlEventOf(int signalNumber);
 // Tells whether the control-signal handler is running: what it calls must be
 // async-signal-safe.
 bool HandlingControlSignal();
+// Empties the routine table, as it is when the process starts. The handler,
+// once installed, stays: it mirrors the signals' dispositions, which the
+// process keeps, and finds no routine.
+void ZeroControlRecord();
 
 }  // namespace huecast
 

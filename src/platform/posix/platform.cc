@@ -272,8 +272,11 @@ BOOL CloseHandle(HANDLE object) {
 }
 
 // The command line and the terminal's colour choice are PosixStartup's,
-// made before the program's entry; they stay for every run.
-void ZeroPlatformRecords() {}
+// made before the program's entry; they stay for every run. The control
+// routines start again from none.
+void ZeroPlatformRecords() {
+  ZeroControlRecord();
+}
 
 char16_t* crt::_wcsdup(const char16_t* text) {
   return PosixDuplicateText(text);
