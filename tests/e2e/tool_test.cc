@@ -3,9 +3,13 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -104,17 +108,22 @@ struct BlockedRun {
   std::size_t bytes;  // bytes read from the pipe
   int exitCode;       // -1 when ended by a signal
   int signal;         // the signal that ended it, 0 for a normal exit
+  double seconds;     // from the signal to the end of the run, while the pipe was still full
 };
+
+// How long a run may take to end by a signal: it ought to be at once.
+constexpr double kPromptSeconds = 0.5 * HUECAST_TIME_SCALE;
 
 // Starts the tool writing a text larger than a pipe holds into a pipe that
 // nobody reads, with the signal as the parent hands it on, sends the signal
-// once the tool is blocked, then reads the pipe to its end.
-BlockedRun SignalWhileBlocked(int signalNumber, Inherited inherited) {
-  BlockedRun run{};
+// once the pipe is full and the tool blocked, waits up to `wait` seconds for
+// the run to end, then reads the pipe to its end.
+BlockedRun SignalWhileBlocked(int signalNumber, Inherited inherited, double wait) {
+  BlockedRun run{.bytes = 0, .exitCode = 0, .signal = 0, .seconds = -1};
   int output[2];
   if (pipe(output) != 0) return run;
   // A command line holds less than a pipe's usual 64 KiB, so the pipe is made small.
-  fcntl(output[1], F_SETPIPE_SZ, 4096);
+  const int pipeBytes = fcntl(output[1], F_SETPIPE_SZ, 4096);
   const std::string big(30000, 'x');
   const pid_t child = fork();
   if (child == 0) {
@@ -123,6 +132,9 @@ BlockedRun SignalWhileBlocked(int signalNumber, Inherited inherited) {
     sigemptyset(&mask);
     sigaddset(&mask, signalNumber);
     sigprocmask(inherited == Inherited::kBlocked ? SIG_BLOCK : SIG_UNBLOCK, &mask, nullptr);
+    // SIGQUIT's default leaves a core; nobody wants it here.
+    const rlimit noCore = {.rlim_cur = 0, .rlim_max = 0};
+    setrlimit(RLIMIT_CORE, &noCore);
     dup2(output[1], STDOUT_FILENO);
     close(output[0]);
     close(output[1]);
@@ -130,17 +142,30 @@ BlockedRun SignalWhileBlocked(int signalNumber, Inherited inherited) {
     _exit(127);
   }
   close(output[1]);
-  usleep(300 * 1000);
+  // A full pipe means that the tool's next write blocks; a moment later it is
+  // inside it.
+  int queued = 0;
+  for (int i = 0; i < 10000 && (ioctl(output[0], FIONREAD, &queued) != 0 || queued < pipeBytes);
+       ++i) {
+    usleep(1000);
+  }
+  usleep(20 * 1000);
   kill(child, signalNumber);
-  // Time for the signal to take effect before the pipe is read.
-  usleep(100 * 1000);
+  const auto sent = std::chrono::steady_clock::now();
+  int status = 0;
+  pid_t ended = 0;
+  double waited = 0;
+  while ((ended = waitpid(child, &status, WNOHANG)) == 0 && waited < wait) {
+    usleep(1000);
+    waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
+  }
+  if (ended == child) run.seconds = waited;
   char buffer[65536];
   ssize_t got;
   while ((got = read(output[0], buffer, sizeof buffer)) > 0) {
     run.bytes += static_cast<std::size_t>(got);
   }
-  int status = 0;
-  waitpid(child, &status, 0);
+  if (ended != child) waitpid(child, &status, 0);
   close(output[0]);
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
@@ -150,9 +175,9 @@ BlockedRun SignalWhileBlocked(int signalNumber, Inherited inherited) {
 // 30000 units and CR LF, as UTF-16.
 constexpr std::size_t kBlockedRunBytes = 60004;
 
-// At their default the signals end the run as the console's events do. Ignored
-// by the parent (nohup, trap '' INT) or blocked by it, they leave the run
-// alone, and it completes.
+// At their default the signals end the run at once, as the console's events
+// do, though the tool is blocked in a write. Ignored by the parent (nohup,
+// trap '' INT) or blocked by it, they leave the run alone, and it completes.
 TEST(Signals, SentWhileOutputIsBlocked) {
   const struct {
     int signalNumber;
@@ -160,18 +185,23 @@ TEST(Signals, SentWhileOutputIsBlocked) {
     bool ends;
   } cases[] = {
       {SIGHUP, Inherited::kDefault, true},   {SIGINT, Inherited::kDefault, true},
-      {SIGTERM, Inherited::kDefault, true},  {SIGHUP, Inherited::kIgnored, false},
-      {SIGINT, Inherited::kIgnored, false},  {SIGQUIT, Inherited::kIgnored, false},
-      {SIGTERM, Inherited::kIgnored, false}, {SIGTERM, Inherited::kBlocked, false},
+      {SIGQUIT, Inherited::kDefault, true},  {SIGTERM, Inherited::kDefault, true},
+      {SIGHUP, Inherited::kIgnored, false},  {SIGINT, Inherited::kIgnored, false},
+      {SIGQUIT, Inherited::kIgnored, false}, {SIGTERM, Inherited::kIgnored, false},
+      {SIGTERM, Inherited::kBlocked, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << strsignal(c.signalNumber) << " case " << &c - cases);
-    const BlockedRun run = SignalWhileBlocked(c.signalNumber, c.inherited);
+    // A run that goes on is given a moment to show that it does not end.
+    const BlockedRun run =
+        SignalWhileBlocked(c.signalNumber, c.inherited, c.ends ? kPromptSeconds : 0.1);
     if (c.ends) {
       EXPECT_EQ(run.signal, c.signalNumber);
+      EXPECT_GE(run.seconds, 0) << "not ended within " << kPromptSeconds << " s";
       EXPECT_LT(run.bytes, kBlockedRunBytes);
     } else {
       EXPECT_EQ(run.signal, 0);
+      EXPECT_EQ(run.seconds, -1);
       EXPECT_EQ(run.exitCode, 0);
       EXPECT_EQ(run.bytes, kBlockedRunBytes);
     }

@@ -1,7 +1,10 @@
 #include "platform/posix/control_events.h"
 
+#include <errno.h>
 #include <pthread.h>
 #include <signal.h>
+
+#include <atomic>
 
 namespace huecast {
 
@@ -20,60 +23,33 @@ constexpr SignalEvent kSignalEvents[] = {
 };
 
 constexpr int kMostRoutines = 16;
-constexpr size_t kControlThreadStack = 64 * 1024;
+
+// The handler reads the table without a lock, so every field it reads is a
+// lock-free atomic: safe in a signal handler and free of data races.
+static_assert(std::atomic<PHANDLER_ROUTINE>::is_always_lock_free);
+static_assert(std::atomic<int>::is_always_lock_free);
 
 struct ControlRecord {
-  pthread_mutex_t lock;                      // guards the routines and the start
-  pthread_mutex_t dispatch;                  // held while an event is dispatched
-  PHANDLER_ROUTINE routines[kMostRoutines];  // in order of registration
-  int count;                                 // routines registered
-  bool started;                              // the control thread runs or has nothing to take
-  sigset_t taken;                            // the signals the control thread waits for
+  pthread_mutex_t lock;  // serialises registrations; the handler never takes it
+  std::atomic<PHANDLER_ROUTINE> routines[kMostRoutines];  // in order of registration
+  std::atomic<int> count;     // routines registered, published after the routine itself
+  bool taking;                // the handler is installed for the event signals
+  std::atomic<int> handling;  // handler invocations under way
 };
 
 ControlRecord Control = {
     .lock = PTHREAD_MUTEX_INITIALIZER,
-    .dispatch = PTHREAD_MUTEX_INITIALIZER,
     .routines = {},
     .count = 0,
-    .started = false,
-    .taken = {},
+    .taking = false,
+    .handling = 0,
 };
 
-// Collects the event signals that the process inherited neither ignored nor
-// blocked and returns how many there are; runs while the mask is still the
-// inherited one. The others are left as they are. An ignored one, blocked for
-// sigwait, would stay pending and be taken, so that a run under nohup or after
-// trap '' INT would still end by it; a blocked one must stay pending for the
-// caller, as it does for any program.
-int CollectEventSignals(sigset_t* set) {
-  sigemptyset(set);
-  sigset_t inherited;
-  sigemptyset(&inherited);
-  pthread_sigmask(SIG_BLOCK, nullptr, &inherited);
-  int count = 0;
-  for (const SignalEvent& entry : kSignalEvents) {
-    struct sigaction current {};
-    if (sigaction(entry.signalNumber, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) {
-      continue;
-    }
-    if (sigismember(&inherited, entry.signalNumber) == 1) continue;
-    sigaddset(set, entry.signalNumber);
-    ++count;
-  }
-  return count;
-}
-
-bool Dispatch(DWORD event) {
-  pthread_mutex_lock(&Control.lock);
-  PHANDLER_ROUTINE routines[kMostRoutines];
-  const int count = Control.count;
-  for (int i = 0; i < count; ++i) routines[i] = Control.routines[i];
-  pthread_mutex_unlock(&Control.lock);
-  for (int i = count - 1; i >= 0; --i) {
-    if (routines[i](event) != FALSE) return true;
-  }
-  return false;
+sigset_t EventSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (const SignalEvent& entry : kSignalEvents) sigaddset(&set, entry.signalNumber);
+  return set;
 }
 
 // Ends the process by a signal, as the default handling would have.
@@ -88,36 +64,62 @@ bool Dispatch(DWORD event) {
   for (;;) pause();
 }
 
-void* ControlThread(void*) {
-  for (;;) {
-    int signalNumber = 0;
-    if (sigwait(&Control.taken, &signalNumber) != 0) continue;
-    const int event = ControlEventOf(signalNumber);
-    if (event < 0) continue;
-    pthread_mutex_lock(&Control.dispatch);
-    if (!Dispatch(static_cast<DWORD>(event))) EndBySignal(signalNumber);
-    pthread_mutex_unlock(&Control.dispatch);
+// Calls the routines, newest first, until one handles the event; when none
+// does, the process ends by the signal. The other event signals wait in the
+// handler's mask, so one event is dispatched at a time.
+void TakeControlSignal(int signalNumber) {
+  const int savedErrno = errno;
+  Control.handling.fetch_add(1);
+  const auto event = static_cast<DWORD>(ControlEventOf(signalNumber));
+  bool handled = false;
+  for (int i = Control.count.load(std::memory_order_acquire) - 1; i >= 0 && !handled; --i) {
+    handled = Control.routines[i].load(std::memory_order_relaxed)(event) != FALSE;
   }
-  return nullptr;
+  if (!handled) EndBySignal(signalNumber);
+  Control.handling.fetch_sub(1);
+  errno = savedErrno;
 }
 
-bool StartControlThread() {
-  // With every event signal ignored or blocked there is nothing to take.
-  if (CollectEventSignals(&Control.taken) == 0) return true;
-  // Blocked here before the thread exists, so every thread inherits the mask
-  // and only the control thread takes these signals.
-  const sigset_t set = Control.taken;
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
-  pthread_attr_t attributes;
-  pthread_attr_init(&attributes);
-  pthread_attr_setstacksize(&attributes, kControlThreadStack);
-  pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-  pthread_t thread;
-  const bool started = pthread_create(&thread, &attributes, ControlThread, nullptr) == 0;
-  pthread_attr_destroy(&attributes);
-  // Without a thread to take them, the signals keep their default effect.
-  if (!started) pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-  return started;
+// Installs the handler for each event signal that the process inherited
+// neither blocked nor ignored; runs with the event signals blocked, and
+// `inherited` is the mask from before. A blocked one must stay pending for
+// the caller, as it does for any program; an ignored one (nohup, trap '' INT)
+// gets its disposition back at once, which also discards one that arrived
+// meanwhile, so nothing is taken.
+void TakeEventSignals(const sigset_t& inherited) {
+  struct sigaction take {};
+  take.sa_handler = TakeControlSignal;
+  take.sa_mask = EventSignals();
+  // A write that a routine let go on resumes where it was.
+  take.sa_flags = SA_RESTART;
+  for (const SignalEvent& entry : kSignalEvents) {
+    if (sigismember(&inherited, entry.signalNumber) == 1) continue;
+    struct sigaction previous {};
+    if (sigaction(entry.signalNumber, &take, &previous) != 0) continue;
+    if (previous.sa_handler == SIG_IGN) sigaction(entry.signalNumber, &previous, nullptr);
+  }
+}
+
+bool AddRoutine(PHANDLER_ROUTINE routine) {
+  const int count = Control.count.load(std::memory_order_relaxed);
+  if (count == kMostRoutines) return false;
+  Control.routines[count].store(routine, std::memory_order_relaxed);
+  Control.count.store(count + 1, std::memory_order_release);
+  return true;
+}
+
+bool RemoveRoutine(PHANDLER_ROUTINE routine) {
+  const int count = Control.count.load(std::memory_order_relaxed);
+  for (int i = count - 1; i >= 0; --i) {
+    if (Control.routines[i].load(std::memory_order_relaxed) != routine) continue;
+    for (int j = i; j + 1 < count; ++j) {
+      Control.routines[j].store(Control.routines[j + 1].load(std::memory_order_relaxed),
+                                std::memory_order_relaxed);
+    }
+    Control.count.store(count - 1, std::memory_order_release);
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -131,30 +133,37 @@ int ControlEventOf(int signalNumber) {
 
 BOOL RegisterControlRoutine(PHANDLER_ROUTINE routine, BOOL add) {
   if (routine == nullptr) return FALSE;
-  BOOL result = FALSE;
+  // Held back while the table changes, so that the handler, which may run on
+  // this thread, never finds it half changed.
+  const sigset_t events = EventSignals();
+  sigset_t previous;
+  pthread_sigmask(SIG_BLOCK, &events, &previous);
   pthread_mutex_lock(&Control.lock);
-  if (add != FALSE) {
-    if (Control.count < kMostRoutines) {
-      Control.routines[Control.count++] = routine;
-      result = TRUE;
-      if (!Control.started) Control.started = StartControlThread();
-    }
-  } else {
-    for (int i = Control.count - 1; i >= 0; --i) {
-      if (Control.routines[i] != routine) continue;
-      for (int j = i; j + 1 < Control.count; ++j) Control.routines[j] = Control.routines[j + 1];
-      --Control.count;
-      result = TRUE;
-      break;
-    }
+  const bool done = add != FALSE ? AddRoutine(routine) : RemoveRoutine(routine);
+  // Installed after the first routine is in the table: the handler always
+  // finds one.
+  if (done && add != FALSE && !Control.taking) {
+    Control.taking = true;
+    TakeEventSignals(previous);
   }
   pthread_mutex_unlock(&Control.lock);
-  return result;
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  return done ? TRUE : FALSE;
 }
 
-void AwaitControlDispatch() {
-  pthread_mutex_lock(&Control.dispatch);
-  pthread_mutex_unlock(&Control.dispatch);
+bool HandlingControlSignal() {
+  return Control.handling.load() != 0;
+}
+
+void ZeroControlRecord() {
+  const sigset_t events = EventSignals();
+  sigset_t previous;
+  pthread_sigmask(SIG_BLOCK, &events, &previous);
+  Control.count.store(0, std::memory_order_release);
+  for (std::atomic<PHANDLER_ROUTINE>& routine : Control.routines) {
+    routine.store(nullptr, std::memory_order_relaxed);
+  }
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
 }  // namespace huecast

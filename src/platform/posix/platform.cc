@@ -11,6 +11,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <new>
 
 #include "platform/platform.h"
@@ -42,6 +43,12 @@ char16_t* CommandLine = EmptyCommandLine;
 
 // Whether the terminal is sent escape sequences, decided once at start-up.
 bool TerminalColours = true;
+
+// Heaps that the control-signal handler destroyed: free() is not safe there,
+// and the signal ends the process next. Held here, their memory stays
+// reachable until then rather than lost.
+std::atomic<HANDLE> HeapsLeftToTheEnd[4];
+static_assert(std::atomic<HANDLE>::is_always_lock_free);
 
 // A handle is its descriptor plus one, so that no valid handle is null.
 HANDLE HandleOf(int descriptor) {
@@ -217,7 +224,6 @@ char16_t* GetCommandLineW() {
 }
 
 void ExitProcess(UINT exitCode) {
-  AwaitControlDispatch();
   _exit(static_cast<int>(exitCode & 0xFF));
 }
 
@@ -238,7 +244,13 @@ BOOL HeapFree(HANDLE heap, DWORD /*flags*/, void* block) {
 }
 
 BOOL HeapDestroy(HANDLE heap) {
-  return PosixHeapDestroy(heap);
+  if (heap == nullptr || !HandlingControlSignal()) return PosixHeapDestroy(heap);
+  // free() could break into the allocator that the signal interrupted.
+  for (std::atomic<HANDLE>& slot : HeapsLeftToTheEnd) {
+    HANDLE empty = nullptr;
+    if (slot.compare_exchange_strong(empty, heap)) break;
+  }
+  return TRUE;
 }
 
 int MultiByteToWideChar(UINT codePage, DWORD /*flags*/, const char* bytes, int byteCount,
@@ -260,8 +272,11 @@ BOOL CloseHandle(HANDLE object) {
 }
 
 // The command line and the terminal's colour choice are PosixStartup's,
-// made before the program's entry; they stay for every run.
-void ZeroPlatformRecords() {}
+// made before the program's entry; they stay for every run. The control
+// routines start again from none.
+void ZeroPlatformRecords() {
+  ZeroControlRecord();
+}
 
 char16_t* crt::_wcsdup(const char16_t* text) {
   return PosixDuplicateText(text);
