@@ -12,8 +12,8 @@ Python tools import it; shell scripts run
       prints the project version, x.y.z
   python3 tools/metadata.py changelog VERSION [NOTES]
       prints the date of CHANGELOG.md's entry for VERSION, and with NOTES
-      writes the entry's text there; fails when there is no such entry or
-      it is empty
+      writes the entry's text there as the release's notes (Notes below);
+      fails when there is no such entry or it is empty
   python3 tools/metadata.py FILE KEY
       prints the value, and fails when the file lacks the key
   python3 tools/metadata.py placeholder HOST
@@ -41,6 +41,14 @@ VERSION_LINE = re.compile(r"^ *VERSION ([0-9][0-9.]*)$", re.M)
 # at the end of the file.
 ENTRY_DATE = re.compile(r"[0-9]{4}-[0-9]{2}-[0-9]{2}")
 ENTRY_END = re.compile(r"## |\[[^]]*\]: ")
+
+# In an entry's text: a heading, a list item (its marker, and any indent
+# before it, kept), a table row and a code fence each start a line of their
+# own.
+HEADING = re.compile(r"#{1,6} ")
+LIST_ITEM = re.compile(r" *([-*+]|[0-9]+[.)]) ")
+TABLE_ROW = re.compile(r" *\|")
+FENCE = re.compile(r" *(```|~~~)")
 
 # Names reserved for examples and tests (RFC 2606, RFC 6761), which the
 # placeholders of local builds use: a host under .invalid, .example, .test or
@@ -101,6 +109,25 @@ def ChangelogEntry(version, root=ROOT):
   return (lines[start][len(heading):], text), None
 
 
+def Notes(text):
+  """Unwraps an entry's text for places that break a line at every line end,
+  as GitHub's release page does: each paragraph and each list item on one
+  line, headings, table rows and code blocks kept as they are."""
+  lines, joinable, fenced = [], False, False
+  for line in text.split("\n"):
+    if FENCE.match(line):
+      fenced = not fenced
+    if fenced or FENCE.match(line) or not line.strip():
+      lines.append(line.rstrip())
+      joinable = False
+    elif joinable and not (HEADING.match(line) or LIST_ITEM.match(line) or TABLE_ROW.match(line)):
+      lines[-1] += " " + line.strip()
+    else:
+      lines.append(line.rstrip())
+      joinable = not (HEADING.match(line) or TABLE_ROW.match(line))
+  return "\n".join(lines)
+
+
 def IsPlaceholderHost(host):
   """Tells whether a host name is one reserved for examples and tests."""
   return bool(PLACEHOLDER_HOST.search(host))
@@ -144,7 +171,7 @@ def main(arguments):
     if complaint:
       sys.exit(complaint)
     if len(arguments) == 3:
-      pathlib.Path(arguments[2]).write_text(entry[1] + "\n", encoding="utf-8")
+      pathlib.Path(arguments[2]).write_text(Notes(entry[1]) + "\n", encoding="utf-8")
     print(entry[0])
     return 0
   if len(arguments) == 2 and arguments[0] == "placeholder":
