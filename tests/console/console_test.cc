@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "driver/driver.h"
 #include "fake/fake_platform.h"
@@ -52,7 +53,7 @@ TEST_F(ConsoleTest, PrintTextWritesTheTextItselfOnce) {
     EXPECT_EQ(Fake.calls[0].kind, FakeCallKind::kWriteConsole);
     EXPECT_EQ(Fake.calls[0].value, text.size());
   }
-  EXPECT_EQ(Fake.transcript, u"Hi");
+  EXPECT_EQ(FakeWrittenText(), u"Hi");
 }
 
 TEST_F(ConsoleTest, PrintLineWritesTextAndLineEndInOneWriteThenFlushes) {
@@ -63,7 +64,7 @@ TEST_F(ConsoleTest, PrintLineWritesTextAndLineEndInOneWriteThenFlushes) {
   for (const auto& c : cases) {
     Start(true);
     EXPECT_NE(PrintLine(c.text), 0);
-    EXPECT_EQ(Fake.transcript, c.delivered);
+    EXPECT_EQ(FakeWrittenText(), c.delivered);
     EXPECT_EQ(FakeCount(FakeCallKind::kWriteConsole), 1);
     EXPECT_EQ(FakeCount(FakeCallKind::kFlush), 1);
     // One buffer of n + 3 units, given back after the flush.
@@ -125,7 +126,8 @@ TEST(ControlEvent, CloseEventRunsTheEndRoutineOnceAndPassesItOn) {
   EXPECT_EQ(destroyedMemoryHeap, 1);
   // Destroyed from the handler, before the program's own shutdown.
   EXPECT_EQ(Fake.heapsDestroyed.front(), memoryHeap);
-  EXPECT_EQ(Fake.transcript, u"[1E]a[2F]b\r\n");
+  const std::vector<FakeUnit> written = {{u'a', 0x1E}, {u'b', 0x2F}, {u'\r', 0x2F}, {u'\n', 0x2F}};
+  EXPECT_EQ(Fake.written, written);
 }
 
 TEST(ControlEvent, CloseEventAfterShutdownStillReachesTheHandler) {

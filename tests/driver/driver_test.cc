@@ -22,40 +22,6 @@
 namespace huecast {
 namespace {
 
-// What the fake's console shows: the text delivered, the attribute of each
-// of its units but CR and LF, and the attribute left. The attribute in force
-// before any code stands for the table's start attribute, which the program
-// never reads.
-struct Screen {
-  std::u16string text;
-  std::vector<std::uint16_t> cells;
-  std::uint16_t attributeLeft = kStart;
-};
-
-// Reads the screen from the recorded calls; each attribute set takes four
-// units of the transcript.
-Screen ReadScreen() {
-  Screen screen;
-  std::size_t at = 0;
-  for (const FakeCall& call : Fake.calls) {
-    if (!call.succeeded) continue;
-    if (call.kind == FakeCallKind::kSetAttribute) {
-      screen.attributeLeft = static_cast<std::uint16_t>(call.value);
-      at += 4;
-    }
-    std::size_t units = call.kind == FakeCallKind::kWriteConsole ? call.value
-                        : call.kind == FakeCallKind::kWriteFile  ? call.value / 2
-                                                                 : 0;
-    for (; units > 0; --units, ++at) {
-      screen.text += Fake.transcript[at];
-      if (Fake.transcript[at] != u'\r' && Fake.transcript[at] != u'\n') {
-        screen.cells.push_back(screen.attributeLeft);
-      }
-    }
-  }
-  return screen;
-}
-
 // A case's exact command line and the text it delivers.
 struct CaseRun {
   std::u16string line;
@@ -92,12 +58,18 @@ TEST_P(WindowsTable, OnTheFake) {
     }
   }
 
+  // The program never reads the attribute it starts with; the table's
+  // stands for it.
   FakeReset(line);
+  Fake.attribute = kStart;
   EXPECT_EQ(FakeRunProgram(), c.exitCode);
-  const Screen screen = ReadScreen();
-  EXPECT_EQ(screen.text, text);
-  EXPECT_EQ(screen.cells, cells);
-  EXPECT_EQ(screen.attributeLeft, c.attributeLeft);
+  std::vector<std::uint16_t> written;
+  for (const FakeUnit& unit : Fake.written) {
+    if (unit.unit != u'\r' && unit.unit != u'\n') written.push_back(unit.attribute);
+  }
+  EXPECT_EQ(FakeWrittenText(), text);
+  EXPECT_EQ(written, cells);
+  EXPECT_EQ(Fake.attribute, c.attributeLeft);
   EXPECT_EQ(StringWorkArea.position, 0) << "a statement kept its room in the work area";
   // A line leaves in one write, then one flush.
   if (c.text == kHelpScreen) {
@@ -147,7 +119,7 @@ Outcome RunOnce(const std::u16string& line, bool console, Fault fault, std::int6
   if (fault == Fault::kWrite) Fake.failWrite = n;
   Outcome outcome;
   outcome.exitCode = FakeRunProgram();
-  outcome.text = ReadScreen().text;
+  outcome.text = FakeWrittenText();
   const std::int64_t counted = fault == Fault::kAllocation   ? Fake.allocations
                                : fault == Fault::kHeapCreate ? Fake.heapCreations
                                                              : Fake.writes;
@@ -305,7 +277,8 @@ TEST(DriverMemory, FirstParameterLostToMemoryIsReadAgainNotTakenForHelp) {
   FakeReset(u"huecast.exe 1E Hello");
   Fake.failAllocation = 8;  // start-up takes seven; the eighth stores the first parameter
   EXPECT_EQ(FakeRunProgram(), 0);
-  EXPECT_EQ(Fake.transcript, u"[1E]Hello\r\n");
+  EXPECT_EQ(FakeWrittenText(), u"Hello\r\n");
+  EXPECT_EQ(Fake.attribute, 0x1E);
 }
 
 }  // namespace
