@@ -88,19 +88,6 @@ TEST_F(TextOperationsTest, LeftTextOfATextAtTheResultPositionReplacesIt) {
   EXPECT_EQ(ParseNumber(TextAt(kPos)), 0x1E);
 }
 
-TEST_F(TextOperationsTest, PlainReplaceTextTurnsApostrophePairsIntoQuotes) {
-  const struct {
-    const char16_t* source;
-    const char16_t* expected;
-  } cases[] = {{u"''Hi''", u"\"Hi\""}, {u"'''", u"\"'"}, {u"''''", u"\"\""},
-               {u"Hello", u"Hello"},   {u"", u""},       {nullptr, u""}};
-  for (const auto& c : cases) {
-    Restart();
-    ReplaceText(c.source, u"''", u"\"", kPos);
-    ExpectResult(c.expected);
-  }
-}
-
 TEST_F(TextOperationsTest, ReplaceTextHonoursModeStartAndCount) {
   // clang-format off
   const struct {
@@ -132,18 +119,29 @@ TEST_F(TextOperationsTest, ReplaceTextHonoursModeStartAndCount) {
     ExpectResult(c.expected);
   }
 }
+
+// The shorter forms: every occurrence, case counts, from the first unit; the
+// driver's form turns apostrophe pairs into double quotes.
 TEST_F(TextOperationsTest, ReplaceTextOverloadsSupplyTheirDefaults) {
-  ReplaceText(u"aXbXaX", u"X", u"Y", 0, 3, kPos);
-  ExpectResult(u"aXbYaY");
-  Restart();
-  ReplaceText(u"aXbx", u"X", u"Y", kReplaceIgnoreCase, kPos);
-  ExpectResult(u"aYbY");
-  Restart();
-  ReplaceText(u"aXbx", u"X", u"YYY", kPos);
-  ExpectResult(u"aYYYbx");
-  Restart();
-  ReplaceText(u"aXbX", u"X", u"YYY", 0, kPos);
-  ExpectResult(u"aYYYbYYY");
+  const struct {
+    void (*replace)();
+    const char16_t* expected;
+  } cases[] = {{[] { ReplaceText(u"''Hi''", u"''", u"\"", kPos); }, u"\"Hi\""},
+               {[] { ReplaceText(u"'''", u"''", u"\"", kPos); }, u"\"'"},
+               {[] { ReplaceText(u"''''", u"''", u"\"", kPos); }, u"\"\""},
+               {[] { ReplaceText(u"Hello", u"''", u"\"", kPos); }, u"Hello"},
+               {[] { ReplaceText(u"", u"''", u"\"", kPos); }, u""},
+               {[] { ReplaceText(nullptr, u"''", u"\"", kPos); }, u""},
+               {[] { ReplaceText(u"aXbx", u"X", u"YYY", kPos); }, u"aYYYbx"},
+               {[] { ReplaceText(u"aXbX", u"X", u"YYY", 0, kPos); }, u"aYYYbYYY"},
+               {[] { ReplaceText(u"aXbx", u"X", u"Y", kReplaceIgnoreCase, kPos); }, u"aYbY"},
+               {[] { ReplaceText(u"aXbXaX", u"X", u"Y", 0, 3, kPos); }, u"aXbYaY"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case " << &c - cases);
+    Restart();
+    c.replace();
+    ExpectResult(c.expected);
+  }
 }
 
 TEST_F(TextOperationsTest, ReplaceTextOfASourceAtTheResultPosition) {
