@@ -207,7 +207,7 @@ TEST_F(TextOperationsTest, ConvertTextFromEachFormat) {
   } cases[] = {
       {"AB", -1, kConvertAnsi, u"AB"}, {"AB", 1, kConvertAnsi, u"A"}, {"AB", -5, kConvertAnsi, u""},
       {"A\0B", 3, kConvertAnsi, std::u16string(u"A\0B", 3)},
-      {"\x80\x81\x9F\xE9\xFF", -1, 0, u"\u20AC\u0081\u0178\u00E9\u00FF"},
+      {"A\x80\x81\x8A\x9F\xA0\xE9\xFF", -1, 0, u"A\u20AC\u0081\u0160\u0178\u00A0\u00E9\u00FF"},
       {units, 5, kConvertUtf16, u"abc"}, {units, 2, kConvertUtf16, u"ab"},
       {units, -1, kConvertUtf16, u"abc"}, {units, -2, kConvertUtf16, u""},
       {"\xC3\xA9", 2, kConvertUtf8, u"\u00E9"}, {"\xC3\xA9", 1, kConvertUtf8, u"\uFFFD"},
