@@ -121,20 +121,18 @@ target_link_options(huecast_acceptance PRIVATE ${HUECAST_WINDOWS_LINK_OPTIONS}
                     -Wl,--entry=HuecastTestsStart)
 huecast_link_system(huecast_acceptance tests/windows)
 
-# The stand-in below serves the harness's own test, which runs under x64 Wine.
-if(HUECAST_DLLTOOL)
-  return()
-endif()
-
 # HuecastStandIn.exe, a Huecast.exe that hangs on a pipe and crashes on a
 # file: the harness's own test shows that it fails those runs and goes on.
-# It is never shipped.
-add_executable(huecast_stand_in tests/windows/stand_in.cc)
-set_target_properties(huecast_stand_in PROPERTIES
-  OUTPUT_NAME HuecastStandIn
-  RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}
-)
-target_compile_options(huecast_stand_in PRIVATE ${HUECAST_WINDOWS_CODE_OPTIONS})
-target_link_options(huecast_stand_in PRIVATE
-  -nostdlib -Wl,--entry=StandInStart -Wl,--subsystem,console -Wl,--no-insert-timestamp -s)
-target_link_libraries(huecast_stand_in PRIVATE kernel32)
+# It is never shipped, and that test runs under x64 Wine only, so the ARM64
+# build (the one with HUECAST_DLLTOOL) makes none.
+if(NOT HUECAST_DLLTOOL)
+  add_executable(huecast_stand_in tests/windows/stand_in.cc)
+  set_target_properties(huecast_stand_in PROPERTIES
+    OUTPUT_NAME HuecastStandIn
+    RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}
+  )
+  target_compile_options(huecast_stand_in PRIVATE ${HUECAST_WINDOWS_CODE_OPTIONS})
+  target_link_options(huecast_stand_in PRIVATE
+    -nostdlib -Wl,--entry=StandInStart -Wl,--subsystem,console -Wl,--no-insert-timestamp -s)
+  target_link_libraries(huecast_stand_in PRIVATE kernel32)
+endif()

@@ -1,5 +1,6 @@
 // Fuzzes the whole driver with the recording fake: a command line gives the
-// transcript, file bytes, attributes and exit status of a reference model of
+// units written with their attributes, the attributes set, the file bytes and
+// the exit status of a reference model of
 // the help screen and the pair loop. Input: a flag byte (bit 0: raw UTF-16LE
 // command line; bit 1: output redirected to a file; bit 2: put "Huecast "
 // in front as the program path; bit 3: fail one allocation; bit 4: fail one
@@ -19,11 +20,27 @@ using huecast_fuzz::Check;
 namespace {
 
 struct Expected {
-  std::u16string transcript;  // as the fake records it
-  std::u16string text;        // the delivered text alone
-  std::vector<huecast::WORD> attributes;
+  std::vector<huecast::FakeUnit> written;  // each unit with the attribute in force
+  std::vector<huecast::WORD> attributes;   // set on the console, in order
+  huecast::WORD attribute;                 // in force at the end
   std::int64_t exitCode;
 };
+
+// Appends the units of a text, each in the attribute in force.
+void Write(Expected* expected, const std::u16string& text) {
+  for (const char16_t unit : text) expected->written.push_back({unit, expected->attribute});
+}
+
+// Returns the attributes the console was given, from the call list.
+std::vector<huecast::WORD> AttributesSet() {
+  std::vector<huecast::WORD> attributes;
+  for (const huecast::FakeCall& call : huecast::Fake.calls) {
+    if (call.kind == huecast::FakeCallKind::kSetAttribute && call.succeeded) {
+      attributes.push_back(static_cast<huecast::WORD>(call.value));
+    }
+  }
+  return attributes;
+}
 
 // Models the driver: the help screen, or the pairs of code and string.
 Expected Model(const std::u16string& commandLine, bool console) {
@@ -31,14 +48,12 @@ Expected Model(const std::u16string& commandLine, bool console) {
   const auto parameter = [&tokens](std::size_t i) {
     return i + 1 < tokens.size() ? tokens[i + 1] : std::u16string();
   };
-  Expected expected{u"", u"", {}, 0};
+  Expected expected{{}, {}, huecast::kFakeStartAttribute, 0};
   if (parameter(0).empty() || parameter(0) == u"/?") {
-    expected.text = huecast::kHelpScreen;
-    expected.transcript = huecast::kHelpScreen;
+    Write(&expected, huecast::kHelpScreen);
     expected.exitCode = 255;
     return expected;
   }
-  static constexpr char16_t kHex[] = u"0123456789ABCDEF";
   std::int64_t printed = 0;
   std::size_t index = 0;
   for (;;) {
@@ -46,29 +61,19 @@ Expected Model(const std::u16string& commandLine, bool console) {
     if (code != 0) {
       if ((code >> 4) == (code & 15)) {
         expected.exitCode |= 1;
-      } else {
-        expected.attributes.push_back(static_cast<huecast::WORD>(code));
-        if (console) {
-          expected.transcript += u'[';
-          expected.transcript += kHex[code >> 4];
-          expected.transcript += kHex[code & 15];
-          expected.transcript += u']';
-        }
+      } else if (console) {
+        expected.attribute = static_cast<huecast::WORD>(code);
+        expected.attributes.push_back(expected.attribute);
       }
     }
     const std::u16string text = parameter(index++);
     if (!text.empty()) {
-      const std::u16string shown = huecast_fuzz::ReferenceApostrophes(text);
-      expected.transcript += shown;
-      expected.text += shown;
+      Write(&expected, huecast_fuzz::ReferenceApostrophes(text));
       ++printed;
     }
     if (code == 0 && text.empty()) break;
   }
-  if (printed != 0) {
-    expected.transcript += u"\r\n";
-    expected.text += u"\r\n";
-  }
+  if (printed != 0) Write(&expected, u"\r\n");
   return expected;
 }
 
@@ -117,12 +122,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool faulted = huecast::Fake.allocations >= failAllocation && failAllocation != 0;
   const bool writeFaulted = huecast::Fake.writes >= failWrite && failWrite != 0;
   if (!faulted && !writeFaulted) {
-    Check(huecast::Fake.transcript == expected.transcript, "transcript");
+    Check(huecast::Fake.written == expected.written, "units written and their attributes");
+    Check(huecast::Fake.attribute == expected.attribute, "attribute left");
+    Check(AttributesSet() == expected.attributes, "attributes set");
+    Check(huecast::Fake.fileBytes.size() == (console ? 0 : 2 * expected.written.size()),
+          "file bytes");
     Check(exitCode == expected.exitCode, "exit code");
-    Check(
-        huecast::Fake.attributes == (console ? expected.attributes : std::vector<huecast::WORD>{}),
-        "attributes");
-    Check(huecast::FakeFileText() == (console ? u"" : expected.text), "file bytes");
     return 0;
   }
   // One allocation or one write failed: the run must still end, and the
@@ -137,7 +142,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // to ask for help.
     Check(exitCode == 255 || (textMemoryFailed && (exitCode & 2) != 0),
           "the help screen exits 255 even when faulted");
-  } else if (huecast::Fake.transcript == expected.transcript) {
+  } else if (huecast::Fake.written == expected.written) {
     if (textMemoryFailed) {
       // The lost code may also have been a rejected one (bit 0).
       Check(exitCode == expected.exitCode || exitCode == 2 || exitCode == 3,

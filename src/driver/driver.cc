@@ -36,14 +36,6 @@ constexpr char kHelpText[] =
 // Set by the first run of the end routines; later runs do nothing.
 std::atomic<bool> EndRoutinesDone{false};
 
-std::int32_t Position() {
-  return static_cast<std::int32_t>(StringWorkArea.position);
-}
-
-void SetPosition(std::int32_t pos) {
-  StringWorkArea.position = pos;
-}
-
 // Prints through an entry of the output table and notes lost text.
 void Output(std::int32_t entry, const char16_t* text) {
   if (OutputRoutines[entry](text) == 0) ExitStatus |= kExitTextLost;

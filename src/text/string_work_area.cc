@@ -12,13 +12,19 @@ StringWorkAreaRecord StringWorkArea;
 namespace {
 
 constexpr std::int64_t kInitialCapacity = 16;  // bytes
-constexpr std::int64_t kGrowthMargin = 16384;  // bytes beyond the need
-constexpr std::int64_t kSlackBytes = 10;       // real size beyond capacity
 constexpr std::int64_t kTerminatorRoom = 4;    // kept free below capacity
 // Positions and counts are 32-bit, so the buffer stays below 2 GiB.
 constexpr std::int64_t kLargestBuffer = INT32_MAX;
 
 }  // namespace
+
+std::int32_t Position() {
+  return static_cast<std::int32_t>(StringWorkArea.position);
+}
+
+void SetPosition(std::int32_t pos) {
+  StringWorkArea.position = pos;
+}
 
 void StringWorkAreaStartup() {
   StringWorkArea.heap = HeapCreate(0, 4096, 0);
@@ -121,7 +127,7 @@ void PushText(const char16_t* text) {
 void AssignString(StringVariable* variable, std::int32_t start) {
   StringWorkAreaRecord& area = StringWorkArea;
   const auto bytes = static_cast<std::int32_t>(area.position - start);
-  const SIZE_T size = static_cast<SIZE_T>(bytes) + 10;
+  const SIZE_T size = static_cast<SIZE_T>(bytes + kSlackBytes);
   void* buffer = *variable == nullptr ? AllocateFromHeap(area.heap, 0, size)
                                       : ResizeInHeap(area.heap, 0, *variable, size);
   if (buffer == nullptr) {

@@ -21,6 +21,13 @@ struct StringWorkAreaRecord {
 
 extern StringWorkAreaRecord StringWorkArea;
 
+// A grown buffer's capacity lies this many bytes beyond the need, so that
+// most growth is paid for once.
+inline constexpr std::int64_t kGrowthMargin = 16384;
+// Every buffer, the work area's and each variable's, is this many bytes
+// larger than the text it is sized for.
+inline constexpr std::int64_t kSlackBytes = 10;
+
 // A pointer slot owning a zero-terminated text on StringHeap; null reads as
 // the empty text.
 using StringVariable = char16_t*;
@@ -48,6 +55,10 @@ char16_t* WorkAreaPointer(std::int32_t reference);
 // Returns the text that begins at a work-area position, computed afresh
 // because the buffer may have moved; null when there is no buffer at all.
 char16_t* TextAt(std::int64_t pos);
+// Returns the current position as the operations take it.
+std::int32_t Position();
+// Sets the position back, giving up the room behind pos.
+void SetPosition(std::int32_t pos);
 
 // Copies count units and writes a zero behind them.
 void CopyChars(char16_t* destination, const char16_t* source, std::int32_t count);

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "driver/driver.h"
 #include "fake/fake_platform.h"
@@ -40,55 +41,45 @@ TEST_F(ConsoleTest, StartupWithATitleSetsIt) {
   EXPECT_EQ(FakeCount(FakeCallKind::kSetTitle), 1);
 }
 
-// Null writes nothing; any other text leaves as it is, in one write, with
-// no copy and no flush.
-TEST_F(ConsoleTest, PrintTextWritesTheTextItselfOnce) {
-  EXPECT_NE(PrintText(nullptr), 0);
-  EXPECT_TRUE(Fake.calls.empty());
-  for (const std::u16string text : {u"", u"Hi"}) {
-    Fake.calls.clear();
-    EXPECT_NE(PrintText(text.c_str()), 0);
-    ASSERT_EQ(Fake.calls.size(), 1u);
-    EXPECT_EQ(Fake.calls[0].kind, FakeCallKind::kWriteConsole);
-    EXPECT_EQ(Fake.calls[0].value, text.size());
-  }
-  EXPECT_EQ(Fake.transcript, u"Hi");
-}
-
-TEST_F(ConsoleTest, PrintLineWritesTextAndLineEndInOneWriteThenFlushes) {
-  struct {
+// PrintText writes the text itself in one write, with no copy and no flush,
+// and null not at all. PrintLine copies text and line end into one buffer
+// of n + 3 units, writes it once, flushes whatever the write's outcome and
+// gives the buffer back. Where the console refuses, the same units go out
+// as raw UTF-16LE bytes; a write that fails both ways is reported.
+TEST_F(ConsoleTest, PrintTextAndPrintLineWriteOnceAndOnlyPrintLineFlushes) {
+  using K = FakeCallKind;
+  const std::vector<K> kText = {K::kWriteConsole};
+  const std::vector<K> kLine = {K::kHeapAlloc, K::kWriteConsole, K::kFlush, K::kHeapFree};
+  const std::vector<K> kRedirectedLine = {K::kHeapAlloc, K::kWriteConsole, K::kWriteFile, K::kFlush,
+                                          K::kHeapFree};
+  const struct {
+    std::int32_t entry;
     const char16_t* text;
-    std::u16string delivered;
-  } const cases[] = {{nullptr, u"\r\n"}, {u"", u"\r\n"}, {u"abc", u"abc\r\n"}};
+    bool console, fails;
+    std::u16string written;
+    std::vector<K> calls;
+  } cases[] = {{kPrintText, nullptr, true, false, u"", {}},
+               {kPrintText, u"", true, false, u"", kText},
+               {kPrintText, u"Hi", true, false, u"Hi", kText},
+               {kPrintText, u"Hi", false, false, u"Hi", {K::kWriteConsole, K::kWriteFile}},
+               {kPrintLine, nullptr, true, false, u"\r\n", kLine},
+               {kPrintLine, u"", true, false, u"\r\n", kLine},
+               {kPrintLine, u"abc", true, false, u"abc\r\n", kLine},
+               {kPrintLine, u"", false, false, u"\r\n", kRedirectedLine},
+               {kPrintLine, u"x", false, true, u"", kRedirectedLine}};
   for (const auto& c : cases) {
-    Start(true);
-    EXPECT_NE(PrintLine(c.text), 0);
-    EXPECT_EQ(Fake.transcript, c.delivered);
-    EXPECT_EQ(FakeCount(FakeCallKind::kWriteConsole), 1);
-    EXPECT_EQ(FakeCount(FakeCallKind::kFlush), 1);
-    // One buffer of n + 3 units, given back after the flush.
-    ASSERT_GE(Fake.calls.size(), 4u);
-    EXPECT_EQ(Fake.calls[0].kind, FakeCallKind::kHeapAlloc);
-    EXPECT_EQ(Fake.calls[0].value, (c.delivered.size() + 1) * 2);
-    EXPECT_EQ(Fake.calls.back().kind, FakeCallKind::kHeapFree);
+    SCOPED_TRACE(testing::Message() << "case " << &c - cases);
+    Start(c.console);
+    if (c.fails) Fake.failWrite = Fake.writes + 1;
+    EXPECT_EQ(OutputRoutines[c.entry](c.text) != 0, !c.fails);
+    EXPECT_EQ(FakeWrittenText(), c.written);
+    EXPECT_EQ(Fake.fileBytes.size(), c.console || c.fails ? 0 : 2 * c.written.size());
+    std::vector<K> calls;
+    for (const FakeCall& call : Fake.calls) calls.push_back(call.kind);
+    EXPECT_EQ(calls, c.calls);
+    const std::size_t units = c.text == nullptr ? 0 : std::u16string(c.text).size();
+    EXPECT_TRUE(c.entry != kPrintLine || Fake.calls[0].value == (units + 3) * 2);
   }
-}
-
-TEST_F(ConsoleTest, PrintLineReportsAWriteThatFailedBothWays) {
-  Start(false);
-  Fake.failWrite = Fake.writes + 1;
-  EXPECT_EQ(PrintLine(u"x"), 0);
-  // The flush is made whatever the write's outcome.
-  EXPECT_EQ(FakeCount(FakeCallKind::kFlush), 1);
-}
-
-TEST_F(ConsoleTest, RedirectedOutputGetsRawUtf16LittleEndianBytes) {
-  Start(false);
-  PrintText(u"Hi");
-  PrintLine(u"");
-  EXPECT_EQ(Fake.fileBytes, std::string("H\0i\0\r\0\n\0", 8));
-  // The console way was tried first each time and refused.
-  EXPECT_EQ(FakeCount(FakeCallKind::kWriteConsole), 2);
 }
 
 TEST_F(ConsoleTest, ColoursOfSixteenOrMoreChangeNothingAndCallNothing) {
@@ -125,28 +116,25 @@ TEST(ControlEvent, CloseEventRunsTheEndRoutineOnceAndPassesItOn) {
   EXPECT_EQ(destroyedMemoryHeap, 1);
   // Destroyed from the handler, before the program's own shutdown.
   EXPECT_EQ(Fake.heapsDestroyed.front(), memoryHeap);
-  EXPECT_EQ(Fake.transcript, u"[1E]a[2F]b\r\n");
+  const std::vector<FakeUnit> written = {{u'a', 0x1E}, {u'b', 0x2F}, {u'\r', 0x2F}, {u'\n', 0x2F}};
+  EXPECT_EQ(Fake.written, written);
 }
 
-TEST(ControlEvent, CloseEventAfterShutdownStillReachesTheHandler) {
-  FakeReset(u"huecast.exe 1E x");
-  FakeRunProgram();
-  ASSERT_EQ(Fake.controlRoutine, OnConsoleControl);
-  MemoryHeapStartup();
-  const HANDLE heap = MemoryHeap;
-  EXPECT_EQ(OnConsoleControl(CTRL_CLOSE_EVENT), FALSE);
-  // The end routine ran at shutdown already; a second run does nothing.
-  EXPECT_EQ(MemoryHeap, heap);
-  MemoryHeapShutdown();
-}
-
-TEST(ControlEvent, OtherEventsDoNothing) {
-  MemoryHeapStartup();
-  const HANDLE heap = MemoryHeap;
-  for (DWORD event : {CTRL_C_EVENT, CTRL_BREAK_EVENT, CTRL_LOGOFF_EVENT, CTRL_SHUTDOWN_EVENT}) {
+// Only the close event runs the end routine, and only once in a run (a
+// second close, as after shutdown, finds a new MemoryHeap alone); every event
+// is passed on.
+TEST(ControlEvent, OnlyTheFirstCloseRunsTheEndRoutine) {
+  FakeReset(u"huecast.exe");
+  ZeroProcessRecords();
+  for (DWORD event : {CTRL_C_EVENT, CTRL_BREAK_EVENT, CTRL_LOGOFF_EVENT, CTRL_SHUTDOWN_EVENT,
+                      CTRL_CLOSE_EVENT, CTRL_CLOSE_EVENT}) {
+    SCOPED_TRACE(event);
+    if (MemoryHeap == nullptr) MemoryHeapStartup();
+    const bool ends = event == CTRL_CLOSE_EVENT && FakeCount(FakeCallKind::kHeapDestroy) == 0;
     EXPECT_EQ(OnConsoleControl(event), FALSE);
+    EXPECT_EQ(MemoryHeap == nullptr, ends);
   }
-  EXPECT_EQ(MemoryHeap, heap);
+  EXPECT_EQ(FakeCount(FakeCallKind::kHeapDestroy), 1);
   MemoryHeapShutdown();
 }
 

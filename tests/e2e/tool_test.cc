@@ -73,11 +73,6 @@ const TerminalCase kTerminalCases[] = {
     {"Help", {}, kHelp, 255},
     {"NoColour", {"1E", "Hello", "07", " ok"}, "Hello ok\r\n", 0, {"NO_COLOR=1"}},
     {"DumbTerminal", {"1E", "Hello", "07", " ok"}, "Hello ok\r\n", 0, {"TERM=dumb"}},
-    {"EmptyNoColourKeepsColours",
-     {"1E", "Hello", "07", " ok"},
-     "\x1b[93;44mHello\x1b[0m ok\r\n",
-     0,
-     {"NO_COLOR="}},
 };
 
 class TerminalOutput : public ::testing::TestWithParam<TerminalCase> {};

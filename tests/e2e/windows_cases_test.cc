@@ -4,10 +4,12 @@
 // every case on the recording fake, colours included.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "e2e/run_tool.h"
+#include "platform/posix/command_line.h"
 #include "windows/windows_cases.h"
 
 namespace huecast {
@@ -27,15 +29,14 @@ std::vector<std::u16string> SplitJoined(const std::u16string& line) {
   return arguments;
 }
 
-// Joins arguments as the native build hands them to the scan.
-std::u16string Join(const std::vector<std::u16string>& arguments) {
-  std::u16string line;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::u16string& argument = arguments[i];
-    if (i > 0) line += u' ';
-    const bool grouped = argument.empty() || argument.find(u' ') != std::u16string::npos;
-    line += grouped ? u"\"" + argument + u"\"" : argument;
-  }
+// Returns the line the native build hands to the scan for these arguments,
+// behind a program path that needs no double quotes.
+std::u16string Joined(const std::vector<std::string>& arguments) {
+  std::vector<const char*> argv = {"p"};
+  for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+  const BuiltCommandLine built = BuildCommandLine(static_cast<int>(argv.size()), argv.data());
+  std::u16string line = built.units != nullptr ? built.units : u"";
+  std::free(built.units);
   return line;
 }
 
@@ -70,11 +71,11 @@ TEST_P(WindowsCases, NativeBuildGivesWhatWindowsGives) {
   int textCount = 0;
   ASSERT_TRUE(ExpandCase(c, nullptr, lineUnits.data(), &lineCount, textUnits.data(), &textCount));
   const std::u16string line(lineUnits.data(), lineCount);
-  const std::vector<std::u16string> split = SplitJoined(line);
-  // A case run here must reach the scan as the very line Windows is given.
-  ASSERT_EQ(Utf8(Join(split)), Utf8(line)) << "the case needs exactOnly";
   std::vector<std::string> arguments;
-  for (const std::u16string& argument : split) arguments.push_back(Utf8(argument));
+  for (const std::u16string& argument : SplitJoined(line)) arguments.push_back(Utf8(argument));
+  // A case run here must reach the scan as the very line Windows is given.
+  ASSERT_EQ(Utf8(Joined(arguments)), Utf8(line.empty() ? u"p" : u"p " + line))
+      << "the case needs exactOnly";
   const std::string text(reinterpret_cast<const char*>(textUnits.data()), textCount * 2);
   int outputs = 0;
   for (const auto& native : kNativeOutputs) {

@@ -1,6 +1,7 @@
 // The recording fake of the platform operations, linked by the unit tests.
-// It supplies the command line and a console or a redirected output, records
-// each call it receives in public logs, and can be told to fail the n-th
+// It supplies the command line and a console or a redirected output, keeps
+// each unit written with the attribute it was written in, records each call
+// it receives in public logs, and can be told to fail the n-th
 // allocation, heap creation or write. It is no more forgiving than Windows:
 // a heap call given a null heap aborts the run, as an access violation would.
 #ifndef HUECAST_TESTS_FAKE_FAKE_PLATFORM_H_
@@ -44,6 +45,17 @@ struct FakeCall {
   bool succeeded;
 };
 
+// A unit delivered to the output, with the console attribute in force as it
+// was written.
+struct FakeUnit {
+  char16_t unit;
+  WORD attribute;
+  bool operator==(const FakeUnit&) const = default;
+};
+
+// The attribute the fake's console starts with.
+inline constexpr WORD kFakeStartAttribute = 0x07;
+
 // The fake's standard input, output and error handles.
 inline HANDLE const kFakeInput = reinterpret_cast<HANDLE>(0x1000);
 inline HANDLE const kFakeOutput = reinterpret_cast<HANDLE>(0x1001);
@@ -63,10 +75,11 @@ struct FakePlatformRecord {
                                 // event to the registered routine; 0: never
 
   // What it recorded.
-  std::vector<FakeCall> calls;         // every call, in order
-  std::u16string transcript;           // delivered text, attributes as "[1E]"
+  WORD attribute;                      // the console's attribute in force; a test
+                                       // may set the start before the run
+  std::vector<FakeUnit> written;       // every unit delivered, console or file
   std::string fileBytes;               // bytes delivered through WriteFile
-  std::vector<WORD> attributes;        // attributes applied to the console
+  std::vector<FakeCall> calls;         // every call, in order
   std::vector<HANDLE> heapsCreated;    // in order of creation
   std::vector<HANDLE> heapsDestroyed;  // in order of destruction
   std::int64_t allocations;            // allocations attempted
@@ -84,8 +97,8 @@ void FakeReset(const std::u16string& commandLine);
 std::int64_t FakeRunProgram();
 // Counts the recorded calls of one kind.
 std::int64_t FakeCount(FakeCallKind kind);
-// Returns the delivered file bytes as UTF-16 units.
-std::u16string FakeFileText();
+// Returns the delivered units without their attributes.
+std::u16string FakeWrittenText();
 
 }  // namespace huecast
 

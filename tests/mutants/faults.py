@@ -38,4 +38,9 @@ FAULTS = [
     ("DecodeCode keeping its room in the work area", "src/driver/driver.cc",
      "  const std::int64_t code = ParseNumber(TextAt(p));\n  SetPosition(p);\n",
      "  const std::int64_t code = ParseNumber(TextAt(p));\n"),
+    ("every control event runs the end routine", "src/console/console.cc",
+     "  if (controlType == CTRL_CLOSE_EVENT) RunEndRoutines();",
+     "  static_cast<void>(controlType);\n  RunEndRoutines();"),
+    ("a failed assignment leaves the old value readable", "src/text/string_work_area.cc",
+     "    if (*variable != nullptr) (*variable)[0] = 0;\n", ""),
 ]

@@ -88,19 +88,6 @@ TEST_F(TextOperationsTest, LeftTextOfATextAtTheResultPositionReplacesIt) {
   EXPECT_EQ(ParseNumber(TextAt(kPos)), 0x1E);
 }
 
-TEST_F(TextOperationsTest, PlainReplaceTextTurnsApostrophePairsIntoQuotes) {
-  const struct {
-    const char16_t* source;
-    const char16_t* expected;
-  } cases[] = {{u"''Hi''", u"\"Hi\""}, {u"'''", u"\"'"}, {u"''''", u"\"\""},
-               {u"Hello", u"Hello"},   {u"", u""},       {nullptr, u""}};
-  for (const auto& c : cases) {
-    Restart();
-    ReplaceText(c.source, u"''", u"\"", kPos);
-    ExpectResult(c.expected);
-  }
-}
-
 TEST_F(TextOperationsTest, ReplaceTextHonoursModeStartAndCount) {
   // clang-format off
   const struct {
@@ -132,18 +119,29 @@ TEST_F(TextOperationsTest, ReplaceTextHonoursModeStartAndCount) {
     ExpectResult(c.expected);
   }
 }
+
+// The shorter forms: every occurrence, case counts, from the first unit; the
+// driver's form turns apostrophe pairs into double quotes.
 TEST_F(TextOperationsTest, ReplaceTextOverloadsSupplyTheirDefaults) {
-  ReplaceText(u"aXbXaX", u"X", u"Y", 0, 3, kPos);
-  ExpectResult(u"aXbYaY");
-  Restart();
-  ReplaceText(u"aXbx", u"X", u"Y", kReplaceIgnoreCase, kPos);
-  ExpectResult(u"aYbY");
-  Restart();
-  ReplaceText(u"aXbx", u"X", u"YYY", kPos);
-  ExpectResult(u"aYYYbx");
-  Restart();
-  ReplaceText(u"aXbX", u"X", u"YYY", 0, kPos);
-  ExpectResult(u"aYYYbYYY");
+  const struct {
+    void (*replace)();
+    const char16_t* expected;
+  } cases[] = {{[] { ReplaceText(u"''Hi''", u"''", u"\"", kPos); }, u"\"Hi\""},
+               {[] { ReplaceText(u"'''", u"''", u"\"", kPos); }, u"\"'"},
+               {[] { ReplaceText(u"''''", u"''", u"\"", kPos); }, u"\"\""},
+               {[] { ReplaceText(u"Hello", u"''", u"\"", kPos); }, u"Hello"},
+               {[] { ReplaceText(u"", u"''", u"\"", kPos); }, u""},
+               {[] { ReplaceText(nullptr, u"''", u"\"", kPos); }, u""},
+               {[] { ReplaceText(u"aXbx", u"X", u"YYY", kPos); }, u"aYYYbx"},
+               {[] { ReplaceText(u"aXbX", u"X", u"YYY", 0, kPos); }, u"aYYYbYYY"},
+               {[] { ReplaceText(u"aXbx", u"X", u"Y", kReplaceIgnoreCase, kPos); }, u"aYbY"},
+               {[] { ReplaceText(u"aXbXaX", u"X", u"Y", 0, 3, kPos); }, u"aXbYaY"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case " << &c - cases);
+    Restart();
+    c.replace();
+    ExpectResult(c.expected);
+  }
 }
 
 TEST_F(TextOperationsTest, ReplaceTextOfASourceAtTheResultPosition) {
@@ -209,7 +207,7 @@ TEST_F(TextOperationsTest, ConvertTextFromEachFormat) {
   } cases[] = {
       {"AB", -1, kConvertAnsi, u"AB"}, {"AB", 1, kConvertAnsi, u"A"}, {"AB", -5, kConvertAnsi, u""},
       {"A\0B", 3, kConvertAnsi, std::u16string(u"A\0B", 3)},
-      {"\x80\x81\x9F\xE9\xFF", -1, 0, u"\u20AC\u0081\u0178\u00E9\u00FF"},
+      {"A\x80\x81\x8A\x9F\xA0\xE9\xFF", -1, 0, u"A\u20AC\u0081\u0160\u0178\u00A0\u00E9\u00FF"},
       {units, 5, kConvertUtf16, u"abc"}, {units, 2, kConvertUtf16, u"ab"},
       {units, -1, kConvertUtf16, u"abc"}, {units, -2, kConvertUtf16, u""},
       {"\xC3\xA9", 2, kConvertUtf8, u"\u00E9"}, {"\xC3\xA9", 1, kConvertUtf8, u"\uFFFD"},

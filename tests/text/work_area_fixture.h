@@ -25,8 +25,6 @@ class WorkAreaTest : public ::testing::Test {
     StringWorkAreaShutdown();
     HeapDestroy(MainHeap);
   }
-  // The current position, as the operations take it.
-  static std::int32_t Position() { return static_cast<std::int32_t>(StringWorkArea.position); }
   // The text that begins at a work-area position.
   static std::u16string TextFrom(std::int64_t pos) { return Str(TextAt(pos)); }
   // A text, null read as the empty text.

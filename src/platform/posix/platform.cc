@@ -31,8 +31,6 @@ static_assert(sizeof(pthread_mutex_t) <= sizeof(CRITICAL_SECTION));
 static_assert(alignof(pthread_mutex_t) <= alignof(CRITICAL_SECTION));
 
 constexpr int kCommandLineTooLong = 206;
-constexpr char kTooLongMessage[] =
-    "huecast: the command line is too long (more than 32767 UTF-16 units)\n";
 
 // Signals that would end the process where Windows has a write fail: a pipe
 // whose reader has gone (EPIPE) and a file past the size limit (EFBIG).
@@ -116,7 +114,7 @@ void PosixStartup(int argc, const char* const* argv) {
     // The scan of the parameters is quadratic by design; the Windows limit
     // keeps it bounded.
     std::size_t written = 0;
-    WriteAll(STDERR_FILENO, kTooLongMessage, sizeof kTooLongMessage - 1, &written);
+    WriteAll(STDERR_FILENO, kTooLongMessage.text, kTooLongMessage.length, &written);
     _exit(kCommandLineTooLong);
   }
   CommandLine = line.units;

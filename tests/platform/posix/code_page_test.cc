@@ -46,14 +46,6 @@ TEST(CodePageTest, DecodesUtf8ReplacingEachMaximalInvalidSubpart) {
   for (const auto& c : cases) EXPECT_EQ(Decode(c.bytes), c.units) << "case " << &c - cases;
 }
 
-TEST(CodePageTest, DecodesWindows1252OneUnitPerByte) {
-  const std::string bytes = "A\x80\x81\x8A\x9F\xA0\xE9\xFF";
-  std::u16string units(bytes.size(), u'#');
-  EXPECT_EQ(DecodeWindows1252(bytes.data(), bytes.size(), units.data()), bytes.size());
-  EXPECT_EQ(units, u"A\u20AC\u0081\u0160\u0178\u00A0\u00E9\u00FF");
-  EXPECT_EQ(DecodeWindows1252(bytes.data(), bytes.size(), nullptr), bytes.size());
-}
-
 TEST(CodePageTest, EncodesUtf8WithPairsAndLoneSurrogates) {
   // clang-format off
   const struct {
