@@ -12,8 +12,6 @@ StringWorkAreaRecord StringWorkArea;
 namespace {
 
 constexpr std::int64_t kInitialCapacity = 16;  // bytes
-constexpr std::int64_t kGrowthMargin = 16384;  // bytes beyond the need
-constexpr std::int64_t kSlackBytes = 10;       // real size beyond capacity
 constexpr std::int64_t kTerminatorRoom = 4;    // kept free below capacity
 // Positions and counts are 32-bit, so the buffer stays below 2 GiB.
 constexpr std::int64_t kLargestBuffer = INT32_MAX;

@@ -21,6 +21,11 @@ struct StringWorkAreaRecord {
 
 extern StringWorkAreaRecord StringWorkArea;
 
+// Bytes a growing buffer gets beyond the need.
+inline constexpr std::int64_t kGrowthMargin = 16384;
+// Bytes the buffer really has beyond its capacity.
+inline constexpr std::int64_t kSlackBytes = 10;
+
 // A pointer slot owning a zero-terminated text on StringHeap; null reads as
 // the empty text.
 using StringVariable = char16_t*;

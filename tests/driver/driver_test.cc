@@ -119,8 +119,12 @@ INSTANTIATE_TEST_SUITE_P(Driver, WindowsTable, ::testing::ValuesIn(FakeCases()),
 
 // The rows whose runs are faulted: the help screen, codes among rejected
 // ones, a string that grows the work area, apostrophes.
-const char* const kFaultedRows[] = {"HelpWithoutParameters", "RejectedCodesAmongOthers",
-                                    "LongString", "Apostrophes"};
+const char* const kFaultedRows[] = {"HelpWithoutParameters",
+                                    "HelpRequestBeforePairs",
+                                    "HelpForEmptyFirstParameter",
+                                    "RejectedCodesAmongOthers",
+                                    "LongString",
+                                    "Apostrophes"};
 
 const WindowsCase& Row(std::string_view name) {
   for (const WindowsCase& c : kWindowsCases) {
