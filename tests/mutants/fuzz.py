@@ -66,7 +66,7 @@ def main():
             return "does not build", []
         program = os.path.join(build_dir, "fuzz", f"{target}_fuzzer")
         corpus = os.path.join(source, "fuzz", "corpus", target)
-        replay = subprocess.run([program, *glob.glob(os.path.join(corpus, "*"))],
+        replay = subprocess.run([program, "-timeout=10", *glob.glob(os.path.join(corpus, "*"))],
                                 capture_output=True)
         return ("found by the replay" if replay.returncode else "",
                 [fuzz(program, corpus, scratch, seed, args.runs) for seed in SEEDS])

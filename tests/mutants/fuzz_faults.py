@@ -15,4 +15,6 @@ FUZZ_FAULTS = [
      "          if (count > 0 && occurrences >= count) break;"),
     ("in place, case is never ignored", "text_runtime", "src/text/text_operations.cc",
      "start, count, ignoreCase);", "start, count, false);"),
+    ("leading tabs skipped as spaces", "parameters", "src/params/parameters.cc",
+     "      while (*p == u' ') ++p;", "      while (*p == u' ' || *p == u'\\t') ++p;"),
 ]
