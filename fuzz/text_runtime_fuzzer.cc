@@ -540,6 +540,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         reserved = Replace(&h, false, &produced, &pos);
         break;
       case 5:
+      case 15:
         reserved = Replace(&h, true, &produced, &pos);
         break;
       case 6:

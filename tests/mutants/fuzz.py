@@ -32,9 +32,11 @@ def fuzz(program, corpus, scratch, seed, runs):
     for name in os.listdir(scratch):
         os.remove(os.path.join(scratch, name))
     inputs = len(os.listdir(corpus))
-    # New inputs go to scratch, the first folder, never to the repository.
-    run = subprocess.run([program, f"-seed={seed}", f"-runs={runs + inputs}", "-timeout=10",
-                          "-print_final_stats=1", f"-artifact_prefix={scratch}/", scratch, corpus],
+    # New inputs go to scratch, the first folder, never to the repository;
+    # without -reload=0 a re-read of it each second makes a run depend on time.
+    run = subprocess.run([program, f"-seed={seed}", f"-runs={runs + inputs}", "-reload=0",
+                          "-timeout=10", "-print_final_stats=1", f"-artifact_prefix={scratch}/",
+                          scratch, corpus],
                          capture_output=True, text=True, errors="replace")
     if run.returncode == 0:
         return None
