@@ -24,25 +24,24 @@
 using huecast::StringWorkArea;
 using huecast_fuzz::ByteReader;
 using huecast_fuzz::Check;
+using huecast_fuzz::CompactUnit;
 using huecast_fuzz::HexValue;
 using huecast_fuzz::UpToZero;
 
 namespace {
 
-constexpr std::int64_t kGrowthMargin = 16384;
 constexpr int kVariables = 4;
 // Units the operations and the model may touch in one run, searches counted
 // at their worst (source by find): enough for several growths of the
 // buffer, little enough that a run takes well under a second.
 constexpr std::int64_t kWorkBudget = 1000000;
 
-constexpr char16_t kAlphabet[] = {u'a', u'b', u'A', u'B', u'X',  u'x',   u'Y',   u'\'',
-                                  u'"', u' ', u'$', u'%', u'-',  u'+',   u'0',   u'1',
-                                  u'9', u'F', u'f', u'g', u'\t', 0xD800, 0x00E9, 0xFFFF};
-constexpr std::size_t kAlphabetSize = sizeof kAlphabet / sizeof kAlphabet[0];
-
 char16_t Fold(char16_t unit) {
   return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit + 32) : unit;
+}
+
+char16_t FlipCase(char16_t unit) {
+  return Fold(unit) >= u'a' && Fold(unit) <= u'z' ? static_cast<char16_t>(unit ^ 32) : unit;
 }
 
 // Tells whether find occurs in text at p, the whole of find within text.
@@ -139,14 +138,20 @@ struct Harness {
     return area.substr(unit, end - unit);
   }
 
-  std::int32_t Small() { return static_cast<std::int8_t>(in->Byte()); }
-
-  // Reads a start or count: mostly small, sometimes extreme.
-  std::int32_t Number() {
+  // Reads a start or count for a text of length units: half the time one of
+  // the edges where faults hide, otherwise a small number of either sign.
+  std::int32_t Number(std::size_t length) {
     const std::uint8_t kind = in->Byte();
-    if (kind == 0xFE) return INT32_MAX;
-    if (kind == 0xFF) return INT32_MIN;
-    return static_cast<std::int8_t>(kind) / 8;
+    const auto units = static_cast<std::int64_t>(length);
+    const std::int64_t edges[] = {-2, -1, 0, 1, units, units + 1, INT32_MAX, INT32_MIN};
+    if (kind < 0x80) return static_cast<std::int32_t>(edges[kind % 8]);
+    return ((kind & 0x7F) - 64) / 4;
+  }
+
+  // Keeps a text outside the work area alive and returns it as an argument.
+  Argument Keep(const std::u16string& text) {
+    outside.push_back(text);
+    return {outside.back().c_str(), text, -1};
   }
 
   // Makes a text outside the work area: null, short, or long enough to
@@ -157,12 +162,24 @@ struct Harness {
     std::u16string text;
     if ((length & 0x80) != 0) {
       const std::uint8_t unit = in->Byte();
-      text.assign(static_cast<std::size_t>(length & 0x7F) * 97, kAlphabet[unit % kAlphabetSize]);
+      text.assign(static_cast<std::size_t>(length & 0x7F) * 97, CompactUnit(unit));
     } else {
-      for (int i = 0; i < (length & 15); ++i) text += kAlphabet[in->Byte() % kAlphabetSize];
+      for (int i = 0; i < (length & 15); ++i) text += CompactUnit(in->Byte());
     }
-    outside.push_back(text);
-    return {outside.back().c_str(), text, -1};
+    return Keep(text);
+  }
+
+  // Picks find: about half the time a slice of the source, at an offset and
+  // of a length the input chooses, its letters' case flipped now and then,
+  // so that the search finds something; otherwise as Pick, or, outside the
+  // work area only, as Outside.
+  Argument PickFind(const std::u16string& source, bool workArea) {
+    const std::uint8_t kind = in->Byte();
+    if ((kind & 1) == 0) return workArea ? Pick(true) : Outside();
+    const std::size_t offset = in->Byte() * source.size() / 255;
+    std::u16string text = source.substr(offset, (kind >> 2) % 8 + 1);
+    if ((kind & 2) != 0) std::transform(text.begin(), text.end(), text.begin(), FlipCase);
+    return Keep(text);
   }
 
   // Picks an argument: outside text, a variable or, when allowed, a text in
@@ -235,9 +252,9 @@ void CheckGrowth(std::int64_t positionBefore, std::int64_t capacityBefore, std::
                  bool failed) {
   const std::int64_t need = positionBefore + 2 * reserved;
   if (reserved >= 0 && !failed && need >= capacityBefore - 4) {
-    Check(StringWorkArea.capacity == need + kGrowthMargin, "capacity grows to need + 16384");
+    Check(StringWorkArea.capacity == need + huecast::kGrowthMargin, "capacity grows by the margin");
     Check(huecast::PosixHeapBlockBytes(StringWorkArea.base) ==
-              static_cast<std::size_t>(StringWorkArea.capacity + 10),
+              static_cast<std::size_t>(StringWorkArea.capacity + huecast::kSlackBytes),
           "buffer is capacity + 10 bytes");
   } else {
     Check(StringWorkArea.capacity == capacityBefore, "capacity unchanged");
@@ -256,9 +273,7 @@ std::int64_t Push(Harness* h, bool* produced, std::size_t* pos) {
 
 std::int64_t Left(Harness* h, bool* produced, std::size_t* pos) {
   const Argument argument = h->Pick(true);
-  const std::int32_t number = h->Number();
-  const bool extreme = number == INT32_MAX || number == INT32_MIN;
-  const std::int32_t count = extreme ? number : number * 8 + h->Small() % 8;
+  const std::int32_t count = h->Number(argument.text.size());
   const std::size_t limit = argument.segment < 0 ? h->area.size() : h->starts[argument.segment];
   *pos = h->PickPosition(limit);
   huecast::LeftText(h->Resolve(argument), count, static_cast<std::int32_t>(2 * *pos));
@@ -284,35 +299,42 @@ std::int64_t Replace(Harness* h, bool inPlace, bool* produced, std::size_t* pos)
   std::int32_t mode = (shape >> 2) & 1;
   mode |= static_cast<std::int32_t>(h->in->Byte() & 0xF0) << 4;  // ignored bits
   if (inPlace) mode |= huecast::kReplaceInPlace;
-  std::int32_t start = overload <= 1 ? h->Number() : 1;
-  std::int32_t count = overload == 0 ? h->Number() : -1;
   if (overload == 3) mode = 0;
+  const bool ignoreCase = (mode & 1) != 0;
 
   if (inPlace) {
     // A writable source: a text in the work area or a variable, and its model.
     const std::uint8_t which = h->in->Byte();
-    const Argument wanted = h->Outside();
-    const Argument replacement = h->Outside();
     const bool inArea = !h->starts.empty() && (which & 1) != 0;
     const int k = (which >> 1) % kVariables;
     const std::size_t unit = inArea ? h->starts[(which >> 1) % h->starts.size()] : 0;
     std::u16string* model = inArea ? &h->area : &h->stored[k];
     const std::u16string before = inArea ? h->TextFrom(unit) : UpToZero(*model);
-    const Argument find = BoundedFind(h, wanted, before.size());
+    const std::int32_t start = overload <= 1 ? h->Number(before.size()) : 1;
+    const std::int32_t count = overload == 0 ? h->Number(before.size()) : -1;
+    const Argument find = BoundedFind(h, h->PickFind(before, false), before.size());
+    Argument replacement = h->Outside();
+    // Only a replacement of find's length changes anything in place.
+    if (h->in->Byte() % 4 != 0) {
+      std::u16string fitted = replacement.text;
+      fitted.resize(find.text.size(), u'#');
+      replacement = h->Keep(fitted);
+    }
     char16_t* source =
         inArea ? huecast::TextAt(2 * static_cast<std::int64_t>(unit)) : h->variables[k];
     ReplaceBy(overload, source, find.pointer, replacement.pointer, mode, start, count, 0);
     const std::u16string after =
-        ReferenceReplace(before, find.text, replacement.text, (mode & 1) != 0, start, count, true);
+        ReferenceReplace(before, find.text, replacement.text, ignoreCase, start, count, true);
     model->replace(unit, after.size(), after);
     if (source != nullptr) Check(std::u16string(source, after.size()) == after, "in place");
     *produced = false;
     return -1;
   }
 
-  mode &= ~huecast::kReplaceInPlace;
   const Argument source = h->Pick(true);
-  const Argument find = BoundedFind(h, h->Pick(true), source.text.size());
+  const std::int32_t start = overload <= 1 ? h->Number(source.text.size()) : 1;
+  const std::int32_t count = overload == 0 ? h->Number(source.text.size()) : -1;
+  const Argument find = BoundedFind(h, h->PickFind(source.text, true), source.text.size());
   Argument replacement = h->Pick(true);
   // Each occurrence may be as short as one unit, so a long replacement in a
   // long source would make a result too large to model.
@@ -321,8 +343,8 @@ std::int64_t Replace(Harness* h, bool inPlace, bool* produced, std::size_t* pos)
   const auto at = static_cast<std::int32_t>(2 * *pos);
   ReplaceBy(overload, h->Resolve(source), h->Resolve(find), h->Resolve(replacement), mode, start,
             count, at);
-  const std::u16string result = ReferenceReplace(source.text, find.text, replacement.text,
-                                                 (mode & 1) != 0, start, count, false);
+  const std::u16string result =
+      ReferenceReplace(source.text, find.text, replacement.text, ignoreCase, start, count, false);
   h->work += static_cast<std::int64_t>(result.size());
   *produced = true;
   h->Produced(*pos, result);
@@ -356,7 +378,7 @@ std::int64_t Convert(Harness* h, bool* produced, std::size_t* pos) {
   } else {
     for (int i = 0; i < size; ++i) {
       const std::uint8_t byte = h->in->Byte();
-      const char16_t unit = byte == 0xFF ? u'\0' : kAlphabet[byte % kAlphabetSize];
+      const char16_t unit = byte == 0xFF ? u'\0' : CompactUnit(byte);
       memory.append(
           utf16 ? reinterpret_cast<const char*>(&unit) : reinterpret_cast<const char*>(&byte),
           utf16 ? 2 : 1);
@@ -404,7 +426,7 @@ std::int64_t Reserve(Harness* h, bool* produced, std::size_t* pos) {
   const auto at = static_cast<std::int32_t>(2 * *pos);
   char16_t* room = huecast::ReserveText(count, at);
   std::u16string fill;
-  for (std::int32_t i = 0; i < count; ++i) fill += kAlphabet[(i + kind) % kAlphabetSize];
+  for (std::int32_t i = 0; i < count; ++i) fill += CompactUnit(static_cast<std::uint8_t>(i + kind));
   if (room != nullptr) {
     Check(room == huecast::TextAt(at), "ReserveText returns base + pos");
     for (std::int32_t i = 0; i < count; ++i) room[i] = fill[static_cast<std::size_t>(i)];
@@ -518,6 +540,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         reserved = Replace(&h, false, &produced, &pos);
         break;
       case 5:
+      case 15:
         reserved = Replace(&h, true, &produced, &pos);
         break;
       case 6:

@@ -116,22 +116,28 @@ void RunPairs() {
   if (PrintedCount != 0) Output(kPrintLine, u"");
 }
 
-// Reads the first parameter into Argument.
-void ReadFirstParameter() {
+// Reads the first parameter into Argument: where the cursor stands, or, on
+// a second try, from the first parameter, since a failed try has already
+// moved the cursor on.
+void ReadFirstParameter(bool again) {
   const std::int32_t p = Position();
-  NextParameter(p);
+  if (again) {
+    ParameterAt(0, p);
+  } else {
+    NextParameter(p);
+  }
   AssignString(&Argument, p);
 }
 
 void RunCommand() {
   const std::int64_t failuresBefore = StringWorkArea.failures;
-  ReadFirstParameter();
+  ReadFirstParameter(false);
   if (StringWorkArea.failures != failuresBefore) {
     // A first parameter that could not be read for want of memory must not
     // pass for an empty one, which would show the help screen instead of the
     // colours asked for. It is read once more; the failed try lost nothing.
     StringWorkArea.failures = failuresBefore;
-    ReadFirstParameter();
+    ReadFirstParameter(true);
   }
   // Without its text, a command line asks for help only when it has no
   // parameters at all, which counting them tells without memory.

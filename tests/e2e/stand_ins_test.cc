@@ -2,6 +2,7 @@
 // which end it, and writes that must deliver every byte.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -104,6 +105,33 @@ TEST(StandardHandles, ClosedDescriptorGivesAHandleEveryCallRejects) {
                           SetConsoleTextAttribute(output, 0x1E) == FALSE &&
                           FlushFileBuffers(output) == FALSE;
     _exit(rejected ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// Whether a handle is a terminal is asked once, and asked again once the
+// handle is closed, since its descriptor may come back as another file, and
+// in each run.
+TEST(StandardHandles, TerminalIsAskedAgainAfterCloseAndInANewRun) {
+  const pid_t child = fork();
+  if (child == 0) {
+    int ends[2];
+    int master = -1;
+    int terminal = -1;
+    if (pipe(ends) != 0 || openpty(&master, &terminal, nullptr, nullptr, nullptr) != 0) _exit(2);
+    dup2(ends[1], STDOUT_FILENO);
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD written = 0;
+    const bool pipeRefused = WriteConsoleW(output, u"x", 1, &written, nullptr) == FALSE;
+    CloseHandle(output);
+    dup2(terminal, STDOUT_FILENO);
+    const bool terminalTaken = WriteConsoleW(output, u"x", 1, &written, nullptr) != FALSE;
+    dup2(ends[1], STDOUT_FILENO);
+    ZeroPlatformRecords();
+    const bool pipeRefusedAgain = WriteConsoleW(output, u"x", 1, &written, nullptr) == FALSE;
+    _exit(pipeRefused && terminalTaken && pipeRefusedAgain ? 0 : 1);
   }
   int status = 0;
   waitpid(child, &status, 0);

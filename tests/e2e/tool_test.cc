@@ -2,9 +2,11 @@
 // express: terminals, signals, the file-size limit and POSIX argument lists.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -96,8 +98,9 @@ TEST(OutputFailure, FileSizeLimitIsLostTextNotASignal) {
   EXPECT_EQ(run.errors, "");
 }
 
-// How the parent hands a signal to the tool.
-enum class Inherited { kDefault, kIgnored, kBlocked };
+// How the parent hands a signal to the tool; kNamespaceInit is the default in
+// the first process of a new PID namespace, as in a container.
+enum class Inherited { kDefault, kIgnored, kBlocked, kNamespaceInit };
 
 struct BlockedRun {
   std::size_t bytes;  // bytes read from the pipe
@@ -120,7 +123,12 @@ BlockedRun SignalWhileBlocked(int signalNumber, Inherited inherited, double wait
   // A command line holds less than a pipe's usual 64 KiB, so the pipe is made small.
   const int pipeBytes = fcntl(output[1], F_SETPIPE_SZ, 4096);
   const std::string big(30000, 'x');
-  const pid_t child = fork();
+  // A clone with nothing but its own PID namespace goes on as a fork does.
+  const pid_t child =
+      inherited == Inherited::kNamespaceInit
+          ? static_cast<pid_t>(syscall(SYS_clone, CLONE_NEWPID | SIGCHLD, 0, 0, 0, 0))
+          : fork();
+  if (child < 0) return run;
   if (child == 0) {
     signal(signalNumber, inherited == Inherited::kIgnored ? SIG_IGN : SIG_DFL);
     sigset_t mask;
@@ -155,6 +163,8 @@ BlockedRun SignalWhileBlocked(int signalNumber, Inherited inherited, double wait
     waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
   }
   if (ended == child) run.seconds = waited;
+  // A namespace's first process that does not end may never end on its own.
+  if (ended != child && inherited == Inherited::kNamespaceInit) kill(child, SIGKILL);
   char buffer[65536];
   ssize_t got;
   while ((got = read(output[0], buffer, sizeof buffer)) > 0) {
@@ -200,6 +210,22 @@ TEST(Signals, SentWhileOutputIsBlocked) {
       EXPECT_EQ(run.exitCode, 0);
       EXPECT_EQ(run.bytes, kBlockedRunBytes);
     }
+  }
+  // Linux drops a signal at its default sent to a PID namespace's first
+  // process, even by itself, so there the tool exits with the status a shell
+  // reports for death by that signal, and at once.
+  const char* ci = getenv("CI");
+  if (geteuid() != 0 && (ci == nullptr || std::strcmp(ci, "true") != 0)) {
+    GTEST_SKIP() << "a new PID namespace (CLONE_NEWPID) needs root";
+  }
+  for (const int signalNumber : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) {
+    SCOPED_TRACE(testing::Message() << strsignal(signalNumber) << " in a new PID namespace");
+    const BlockedRun run =
+        SignalWhileBlocked(signalNumber, Inherited::kNamespaceInit, kPromptSeconds);
+    EXPECT_EQ(run.signal, 0);
+    EXPECT_EQ(run.exitCode, 128 + signalNumber);
+    EXPECT_GE(run.seconds, 0) << "not ended within " << kPromptSeconds << " s";
+    EXPECT_LT(run.bytes, kBlockedRunBytes);
   }
 }
 

@@ -18,7 +18,7 @@ FAULTS = [
      "if (StringWorkArea.failures == failuresBefore) return true;",
      "if (StringWorkArea.failures >= failuresBefore) return true;"),
     ("no second read of a first parameter lost to memory", "src/driver/driver.cc",
-     "    StringWorkArea.failures = failuresBefore;\n    ReadFirstParameter();\n",
+     "    StringWorkArea.failures = failuresBefore;\n    ReadFirstParameter(true);\n",
      "    StringWorkArea.failures = failuresBefore;\n"),
     ("apostrophe pairs counted overlapping", "src/text/text_operations.cc",
      "          ++occurrences;\n          p += findLength;\n",

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <atomic>
 
@@ -52,7 +53,10 @@ sigset_t EventSignals() {
   return set;
 }
 
-// Ends the process by a signal, as the default handling would have.
+// Ends the process by a signal, as the default handling would have. The
+// first process of a PID namespace is not ended by a signal at its default,
+// even one it sends itself; it exits with the status a shell reports for
+// death by that signal instead.
 [[noreturn]] void EndBySignal(int signalNumber) {
   signal(signalNumber, SIG_DFL);
   sigset_t only;
@@ -60,8 +64,7 @@ sigset_t EventSignals() {
   sigaddset(&only, signalNumber);
   pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
   raise(signalNumber);
-  // A signal whose default is to be ignored cannot reach here; stop anyway.
-  for (;;) pause();
+  _exit(128 + signalNumber);
 }
 
 // Calls the routines, newest first, until one handles the event; when none
@@ -155,15 +158,12 @@ bool HandlingControlSignal() {
   return Control.handling.load() != 0;
 }
 
+// The entries stay as they were: a handler that read the old count just
+// before still calls a routine, never a null entry.
 void ZeroControlRecord() {
-  const sigset_t events = EventSignals();
-  sigset_t previous;
-  pthread_sigmask(SIG_BLOCK, &events, &previous);
+  pthread_mutex_lock(&Control.lock);
   Control.count.store(0, std::memory_order_release);
-  for (std::atomic<PHANDLER_ROUTINE>& routine : Control.routines) {
-    routine.store(nullptr, std::memory_order_relaxed);
-  }
-  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  pthread_mutex_unlock(&Control.lock);
 }
 
 }  // namespace huecast

@@ -42,6 +42,11 @@ char16_t* CommandLine = EmptyCommandLine;
 // Whether the terminal is sent escape sequences, decided once at start-up.
 bool TerminalColours = true;
 
+// Whether a standard handle's descriptor is a terminal, as far as known.
+enum class TerminalAnswer : std::uint8_t { kUnasked, kTerminal, kOther };
+constexpr int kRememberedDescriptors = 3;
+TerminalAnswer TerminalAnswers[kRememberedDescriptors];
+
 // Heaps that the control-signal handler destroyed: free() is not safe there,
 // and the signal ends the process next. Held here, their memory stays
 // reachable until then rather than lost.
@@ -59,9 +64,23 @@ int DescriptorOf(HANDLE handle) {
   return static_cast<int>(value - 1);
 }
 
+// Tells whether a handle is a terminal. The kernel is asked once per
+// standard handle and run: every write and colour change asks, and the
+// answer holds until the handle is closed.
 bool IsTerminal(HANDLE handle) {
   const int descriptor = DescriptorOf(handle);
-  return descriptor >= 0 && isatty(descriptor) == 1;
+  if (descriptor < 0) return false;
+  if (descriptor >= kRememberedDescriptors) return isatty(descriptor) == 1;
+  TerminalAnswer& known = TerminalAnswers[descriptor];
+  if (known == TerminalAnswer::kUnasked) {
+    known = isatty(descriptor) == 1 ? TerminalAnswer::kTerminal : TerminalAnswer::kOther;
+  }
+  return known == TerminalAnswer::kTerminal;
+}
+
+// Forgets what is known of the standard handles' descriptors.
+void ForgetTerminalAnswers() {
+  for (TerminalAnswer& known : TerminalAnswers) known = TerminalAnswer::kUnasked;
 }
 
 // Writes every byte, resuming after partial writes and interruptions, as a
@@ -266,14 +285,19 @@ void DeleteCriticalSection(CRITICAL_SECTION* lock) {
 
 BOOL CloseHandle(HANDLE object) {
   const int descriptor = DescriptorOf(object);
+  // The descriptor's number may name another file after this.
+  if (descriptor >= 0 && descriptor < kRememberedDescriptors) {
+    TerminalAnswers[descriptor] = TerminalAnswer::kUnasked;
+  }
   return descriptor >= 0 && close(descriptor) == 0 ? TRUE : FALSE;
 }
 
 // The command line and the terminal's colour choice are PosixStartup's,
 // made before the program's entry; they stay for every run. The control
-// routines start again from none.
+// routines start again from none, and the terminals are asked again.
 void ZeroPlatformRecords() {
   ZeroControlRecord();
+  ForgetTerminalAnswers();
 }
 
 char16_t* crt::_wcsdup(const char16_t* text) {
