@@ -23,31 +23,6 @@ using Arguments = std::vector<std::string>;
 
 const std::string kHelp = Utf8(kHelpScreen);
 
-// Argument lists that no Windows command line gives: each argument stays one
-// parameter, whatever double quotes it holds. The cases a command line can
-// express are in the Windows table (windows_cases.h).
-TEST(ArgumentList, QuotesInAnArgumentStayInIt) {
-  const struct {
-    Arguments arguments;
-    std::string text;  // UTF-8 of what arrives as UTF-16LE
-  } cases[] = {
-      {{"0A", "\"", "07", "\"\""}, "\"\"\"\r\n"},
-      {{"0A", "say \"hi there\"", "07", "end"}, "say \"hi there\"end\r\n"},
-      {{"0A", "''\"", "07", "\"'''"}, "\"\"\"\"'\r\n"},
-      {{"0E", "\"'\"", "07", "'\"'"}, "\"'\"'\"'\r\n"},
-      {{"0E", "a \"'b", "07", "\"' c"}, "a \"'b\"' c\r\n"},
-      // In double quotes every double quote travels as '', so one that follows
-      // an apostrophe cannot be told from ''' typed: the pair forms first.
-      {{"0E", "the boys'\""}, "the boys\"'\r\n"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
-    const ToolRun run = RunTool(c.arguments, OutputKind::kFile);
-    EXPECT_EQ(run.output, Utf16Le(c.text));
-    EXPECT_EQ(run.exitCode, 0);
-  }
-}
-
 struct TerminalCase {
   const char* name;
   Arguments arguments;
