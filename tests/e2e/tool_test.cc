@@ -25,31 +25,6 @@ using Arguments = std::vector<std::string>;
 
 const std::string kHelp = Utf8(kHelpScreen);
 
-// Argument lists that no Windows command line gives: each argument stays one
-// parameter, whatever double quotes it holds. The cases a command line can
-// express are in the Windows table (windows_cases.h).
-TEST(ArgumentList, QuotesInAnArgumentStayInIt) {
-  const struct {
-    Arguments arguments;
-    std::string text;  // UTF-8 of what arrives as UTF-16LE
-  } cases[] = {
-      {{"0A", "\"", "07", "\"\""}, "\"\"\"\r\n"},
-      {{"0A", "say \"hi there\"", "07", "end"}, "say \"hi there\"end\r\n"},
-      {{"0A", "''\"", "07", "\"'''"}, "\"\"\"\"'\r\n"},
-      {{"0E", "\"'\"", "07", "'\"'"}, "\"'\"'\"'\r\n"},
-      {{"0E", "a \"'b", "07", "\"' c"}, "a \"'b\"' c\r\n"},
-      // In double quotes every double quote travels as '', so one that follows
-      // an apostrophe cannot be told from ''' typed: the pair forms first.
-      {{"0E", "the boys'\""}, "the boys\"'\r\n"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
-    const ToolRun run = RunTool(c.arguments, OutputKind::kFile);
-    EXPECT_EQ(run.output, Utf16Le(c.text));
-    EXPECT_EQ(run.exitCode, 0);
-  }
-}
-
 struct TerminalCase {
   const char* name;
   Arguments arguments;
@@ -229,59 +204,51 @@ TEST(Signals, SentWhileOutputIsBlocked) {
   }
 }
 
-std::string OneCharacterParameters(int count, Arguments* arguments) {
-  std::string expected;
-  for (int i = 0; i < count; ++i) {
-    // Pairs of the code x (which reads as 0) and the string y.
-    arguments->push_back(i % 2 == 0 ? "x" : "y");
-    if (i % 2 == 1) expected += "y";
-  }
-  return expected;
-}
-
-TEST(Limits, WindowsSizedCommandLineOfOneCharacterParameters) {
+// Returns count one-character parameters: pairs of the code x (which reads as
+// 0) and the string y.
+Arguments OneCharacterParameters(int count) {
   Arguments arguments;
-  const std::string expected = OneCharacterParameters(16383, &arguments) + "\r\n";
-  const ToolRun run = RunTool(arguments, OutputKind::kFile);
-  EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(run.output, Utf16Le(expected));
-  // The benchmark holds the real budget; this only catches a runaway scan.
-  EXPECT_LT(run.seconds, 5.0 * HUECAST_TIME_SCALE);
+  for (int i = 0; i < count; ++i) arguments.push_back(i % 2 == 0 ? "x" : "y");
+  return arguments;
 }
 
-TEST(Limits, LongerCommandLineIsRefusedWithNothingOnStandardOutput) {
-  const char kMessage[] = "huecast: the command line is too long (more than 32767 UTF-16 units)\n";
-  Arguments justOver;
-  OneCharacterParameters(16384, &justOver);
-  const Arguments refused[] = {
-      justOver, {"1E", std::string(40000, 'z')}, {std::string(32767, 'a')}};
-  for (const Arguments& arguments : refused) {
-    const ToolRun run = RunTool(arguments, OutputKind::kPipe);
-    EXPECT_EQ(run.exitCode, 206);
-    EXPECT_EQ(run.output, "");
-    EXPECT_EQ(run.errors, kMessage);
-  }
-  // A double quote counts as it is passed on: one unit where it stays, two
-  // where it travels as ''. "0" and its space take 2 units, the separating
-  // space 1; a bare argument of N quotes takes N + 1, one in double quotes
-  // with a space before its N quotes 2N + 3.
-  const struct {
-    std::string prefix;
-    std::size_t mostQuotes;
-  } quoteRuns[] = {{"", 32763}, {" ", 16380}};
-  for (const auto& r : quoteRuns) {
-    const std::string fitting = r.prefix + std::string(r.mostQuotes, '"');
-    const ToolRun fits = RunTool({"0", fitting}, OutputKind::kFile);
-    EXPECT_EQ(fits.exitCode, 0) << r.mostQuotes;
-    EXPECT_EQ(fits.output, Utf16Le(fitting + "\r\n")) << r.mostQuotes;
-    const ToolRun over = RunTool({"0", fitting + '"'}, OutputKind::kPipe);
-    EXPECT_EQ(over.exitCode, 206) << r.mostQuotes;
-    EXPECT_EQ(over.errors, kMessage) << r.mostQuotes;
-  }
-  // The limit counts UTF-16 units, not bytes: 16383 three-byte characters fit.
+// A command line of up to 32767 UTF-16 units runs; a longer one is refused
+// with nothing on standard output. A double quote counts as it is passed on:
+// one unit where it stays, two where it travels as ''. "0" and its space take
+// 2 units, the separating space 1; a bare argument of N quotes takes N + 1,
+// one in double quotes with a space before its N quotes 2N + 3. The limit
+// counts units, not bytes: 16383 three-byte characters fit.
+TEST(Limits, CommandLinesUpToTheLimitRunAndLongerOnesAreRefused) {
+  const std::string quotes(32763, '"');
+  const std::string spacedQuotes = " " + std::string(16380, '"');
   std::string euros;
   for (int i = 0; i < 16383; ++i) euros += "€";
-  EXPECT_EQ(RunTool({"0", euros}, OutputKind::kFile).exitCode, 0);
+  const struct {
+    Arguments arguments;
+    bool fits;
+    std::string printed;  // what a line that fits prints
+  } cases[] = {
+      {OneCharacterParameters(16383), true, std::string(8191, 'y')},
+      {OneCharacterParameters(16384), false, ""},
+      {{"1E", std::string(40000, 'z')}, false, ""},
+      {{std::string(32767, 'a')}, false, ""},
+      {{"0", quotes}, true, quotes},
+      {{"0", quotes + '"'}, false, ""},
+      {{"0", spacedQuotes}, true, spacedQuotes},
+      {{"0", spacedQuotes + '"'}, false, ""},
+      {{"0", euros}, true, euros},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case " << &c - cases);
+    const ToolRun run = RunTool(c.arguments, c.fits ? OutputKind::kFile : OutputKind::kPipe);
+    EXPECT_EQ(run.exitCode, c.fits ? 0 : 206);
+    EXPECT_EQ(run.output, c.fits ? Utf16Le(c.printed + "\r\n") : "");
+    EXPECT_EQ(
+        run.errors,
+        c.fits ? "" : "huecast: the command line is too long (more than 32767 UTF-16 units)\n");
+    // The benchmark holds the real budget; this only catches a runaway scan.
+    EXPECT_LT(run.seconds, 5.0 * HUECAST_TIME_SCALE);
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "driver/driver.h"
 #include "fake/fake_platform.h"
@@ -44,7 +45,7 @@ class RegistryTest : public ::testing::Test {
 
 // An obtained slot is found once its first word is set; obtained again while
 // live it keeps its contents (no release routine); released, it is zeroed,
-// kept and handed out again. Releasing an empty slot calls nothing.
+// kept and handed out again.
 TEST_F(RegistryTest, SlotIsObtainedFoundReleasedAndHandedOutAgain) {
   void* object = ObtainObject(registry, 2);
   ASSERT_NE(object, nullptr);
@@ -59,10 +60,6 @@ TEST_F(RegistryTest, SlotIsObtainedFoundReleasedAndHandedOutAgain) {
   EXPECT_EQ(WordOf(object), 0u);
   EXPECT_EQ(LookupObject(registry, 2), nullptr);
   EXPECT_EQ(ObtainObject(registry, 2), object);
-  Fake.calls.clear();
-  ReleaseObject(registry, 1);
-  EXPECT_TRUE(Fake.calls.empty());
-  EXPECT_EQ(registry->slots[1], nullptr);
 }
 
 TEST_F(RegistryTest, GrowthKeepsOldSlotsAndAddsIncrementBeyondTheNumber) {
@@ -82,22 +79,19 @@ TEST_F(RegistryTest, GrowthKeepsOldSlotsAndAddsIncrementBeyondTheNumber) {
   for (int i = 5; i < 14; ++i) EXPECT_EQ(registry->slots[i] != nullptr, i == 10) << i;
 }
 
-TEST_F(RegistryTest, RejectsNumbersBelowMinusOneAndCapacitiesThatCannotBe) {
-  EXPECT_EQ(ObtainObject(registry, -2), nullptr);
-  EXPECT_EQ(ObtainObject(registry, INT64_MAX), nullptr);
-  EXPECT_EQ(ObtainObject(registry, INT64_MAX / 16), nullptr);  // too large to allocate
-  EXPECT_EQ(registry->capacity, 4);
-  EXPECT_NE(ObtainObject(registry, 1), nullptr);
-}
-
-// A failed growth, slot or dynamic object changes nothing; a later call
-// tries again.
-TEST_F(RegistryTest, FailedAllocationChangesNothing) {
+// A failed growth, slot or dynamic object changes nothing, and neither does a
+// number below -1 or a capacity that cannot be; a later call tries again.
+TEST_F(RegistryTest, FailedAllocationAndImpossibleNumbersChangeNothing) {
   void* kept = ObtainObject(registry, 0);
   void* listed = ObtainObject(registry, -1);
   void** slots = registry->slots;
-  for (const std::int64_t number : {6, 1, -1}) {
-    Fake.failAllocation = Fake.allocations + 1;
+  const struct {
+    std::int64_t number;
+    bool allocationFails;
+  } cases[] = {{6, true},   {1, true},          {-1, true},
+               {-2, false}, {INT64_MAX, false}, {INT64_MAX / 16, false}};  // last: too large
+  for (const auto& [number, allocationFails] : cases) {
+    Fake.failAllocation = allocationFails ? Fake.allocations + 1 : 0;
     EXPECT_EQ(ObtainObject(registry, number), nullptr) << number;
     EXPECT_EQ(registry->capacity, 4);
     EXPECT_EQ(registry->slots, slots);
@@ -132,25 +126,25 @@ TEST_F(RegistryTest, DynamicObjectsAreListedNewestFirstWithBackLinks) {
   }
 }
 
-TEST_F(RegistryTest, DynamicObjectsAreFoundByTheirNumberWhileListed) {
+// A listed dynamic object is found by its number. Numbers that name no live
+// object (an empty slot, a released dynamic object, memory elsewhere, slots
+// beyond the capacity or below -1) find nothing, and releasing them reads,
+// writes, allocates and frees nothing.
+TEST_F(RegistryTest, NumbersOfNoLiveObjectAreNeverRead) {
   void* object = ObtainObject(registry, -1);
   StoreWord(object, 5);
   EXPECT_EQ(LookupObject(registry, NumberOf(object)), object);
   ReleaseObject(registry, NumberOf(object));
-  EXPECT_EQ(LookupObject(registry, NumberOf(object)), nullptr);
-  // A second release of the void number reads nothing and frees nothing.
-  Fake.calls.clear();
-  ReleaseObject(registry, NumberOf(object));
-  EXPECT_EQ(FakeCount(FakeCallKind::kHeapFree), 0);
-}
-
-TEST_F(RegistryTest, ForeignNumbersOutsideTheSlotsAreNeverRead) {
   std::uint64_t elsewhere = 42;
-  EXPECT_EQ(LookupObject(registry, NumberOf(&elsewhere)), nullptr);
-  ReleaseObject(registry, NumberOf(&elsewhere));
+  Fake.calls.clear();
+  const std::int64_t numbers[] = {1, NumberOf(object), NumberOf(&elsewhere), 1000, -5};
+  for (const std::int64_t number : numbers) {
+    EXPECT_EQ(LookupObject(registry, number), nullptr) << number;
+    ReleaseObject(registry, number);
+  }
   EXPECT_EQ(elsewhere, 42u);
-  EXPECT_EQ(LookupObject(registry, 1000), nullptr);
-  EXPECT_EQ(LookupObject(registry, -5), nullptr);
+  EXPECT_EQ(registry->slots[1], nullptr);
+  EXPECT_TRUE(Fake.calls.empty());
 }
 
 class ProcessObjectsTest : public RegistryTest {
@@ -161,34 +155,29 @@ class ProcessObjectsTest : public RegistryTest {
   }
 };
 
-HANDLE const kHandle = reinterpret_cast<HANDLE>(0x4242);
-
-TEST_F(ProcessObjectsTest, ObtainingALiveObjectAgainClosesItsHandleAndZeroesIt) {
-  void* object = ObtainObject(ProcessObjects, 2);
-  StoreWord(object, reinterpret_cast<std::uintptr_t>(kHandle));
+// Obtaining a live object again closes its handle and zeroes it; closing one
+// closes its handle and releases it, a dynamic one unlinked and freed. No
+// other number closes anything: an object with no handle stored, one closed
+// already, one never obtained.
+TEST_F(ProcessObjectsTest, EachStoredHandleIsClosedOnce) {
+  ObtainObject(ProcessObjects, 1);  // no handle stored
+  void* slot = ObtainObject(ProcessObjects, 2);
+  void* dynamic = ObtainObject(ProcessObjects, -1);
+  StoreWord(slot, 0x4242);
+  StoreWord(dynamic, 0x4343);
   Fake.calls.clear();
-  EXPECT_EQ(ObtainObject(ProcessObjects, 2), object);
-  ASSERT_EQ(FakeCount(FakeCallKind::kCloseHandle), 1);
-  EXPECT_EQ(Fake.calls[0].handle, kHandle);
-  EXPECT_EQ(WordOf(object), 0u);
-}
-
-TEST_F(ProcessObjectsTest, ClosingAbsentObjectsClosesNothing) {
-  ObtainObject(ProcessObjects, 1);  // obtained, but no handle stored
-  void* released = ObtainObject(ProcessObjects, 2);
-  StoreWord(released, reinterpret_cast<std::uintptr_t>(kHandle));
-  CloseProcessObject(2);
-  Fake.calls.clear();
-  for (std::int64_t number : {0, 1, 2, 3, 50, -1}) CloseProcessObject(number);
-  EXPECT_EQ(FakeCount(FakeCallKind::kCloseHandle), 0);
-}
-
-TEST_F(ProcessObjectsTest, ClosingADynamicProcessObjectUnlinksAndFreesIt) {
-  void* object = ObtainObject(ProcessObjects, -1);
-  StoreWord(object, reinterpret_cast<std::uintptr_t>(kHandle));
-  Fake.calls.clear();
-  CloseProcessObject(NumberOf(object));
-  EXPECT_EQ(FakeCount(FakeCallKind::kCloseHandle), 1);
+  EXPECT_EQ(ObtainObject(ProcessObjects, 2), slot);
+  EXPECT_EQ(WordOf(slot), 0u);
+  StoreWord(slot, 0x4444);
+  // The slot, the dynamic object, then every number again.
+  const std::int64_t numbers[] = {2, NumberOf(dynamic), 0, 1, 2, 3, 50, -1, NumberOf(dynamic)};
+  for (const std::int64_t number : numbers) CloseProcessObject(number);
+  std::vector<std::int64_t> closed;
+  for (const FakeCall& call : Fake.calls) {
+    if (call.kind == FakeCallKind::kCloseHandle) closed.push_back(NumberOf(call.handle));
+  }
+  EXPECT_EQ(closed, (std::vector<std::int64_t>{0x4242, 0x4444, 0x4343}));
+  EXPECT_EQ(WordOf(slot), 0u);
   EXPECT_EQ(FakeCount(FakeCallKind::kHeapFree), 1);
   EXPECT_EQ(ProcessObjects->dynamicList, nullptr);
 }

@@ -43,4 +43,7 @@ FAULTS = [
      "  static_cast<void>(controlType);\n  RunEndRoutines();"),
     ("a failed assignment leaves the old value readable", "src/text/string_work_area.cc",
      "    if (*variable != nullptr) (*variable)[0] = 0;\n", ""),
+    ("a closed process object left live", "src/memory/object_registry.cc",
+     "  CloseHandle(*static_cast<HANDLE*>(object));\n  ReleaseObject(ProcessObjects, number);\n",
+     "  CloseHandle(*static_cast<HANDLE*>(object));\n"),
 ]

@@ -140,14 +140,12 @@ TEST_F(StringWorkAreaTest, FailedMemoryKeepsTheOldBufferAndGivesTheEmptyText) {
   PushText(u"0123456789");
   EXPECT_EQ(TextFrom(0), u"abc0123456789");
   AssignString(&used, 0);
-  PushText(u"new");
-  FailNextAllocation();
-  AssignString(&used, 0);
-  EXPECT_EQ(Str(used), u"");
-  PushText(u"new");
-  FailNextAllocation();
-  AssignString(&fresh, 0);
-  EXPECT_EQ(Str(fresh), u"");
+  for (StringVariable* variable : {&used, &fresh}) {
+    PushText(u"new");
+    FailNextAllocation();
+    AssignString(variable, 0);
+    EXPECT_EQ(Str(*variable), u"");
+  }
   EXPECT_EQ(StringWorkArea.failures, 3);
   EXPECT_EQ(Position(), 0);
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "fake/fake_platform.h"
+
 namespace huecast {
 namespace {
 
@@ -14,6 +16,7 @@ TEST(CommandLineTest, JoinsQuotesAndDecodesTheArguments) {
     std::vector<const char*> argv;
     std::u16string line;
     std::size_t parameterUnits;
+    const char16_t* printed = nullptr;  // what the tool prints for the line
   } cases[] = {
       {{}, u"", 0},
       {{"prog"}, u"prog", 0},
@@ -39,6 +42,18 @@ TEST(CommandLineTest, JoinsQuotesAndDecodesTheArguments) {
         "\xE2\x82"},
        u"p\uFFFD a\uFFFDb \uFFFD",
        6},
+      // Pairs of a code and a text, each text printed as given; but in double
+      // quotes a double quote travels as '', so after an apostrophe it cannot
+      // be told from ''' typed: the pair forms first.
+      // clang-format off
+      {{"p", "0A", "\"", "07", "\"\"", "0A", "say \"hi there\"", "07", "end", "0A", "''\"", "07",
+        "\"'''"},
+       u"p 0A '' 07 ''\" 0A \"say ''hi there''\" 07 end 0A ''\" 07 '''''", 58,
+       u"\"\"\"say \"hi there\"end\"\"\"\"'\r\n"},
+      {{"p", "0E", "\"'\"", "07", "'\"'", "0E", "a \"'b", "07", "\"' c", "0E", "the boys'\""},
+       u"p 0E '''\" 07 '\"' 0E \"a '''b\" 07 \"''' c\" 0E \"the boys'''\"", 55,
+       u"\"'\"'\"'a \"'b\"' cthe boys\"'\r\n"},
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "case " << &c - cases);
@@ -47,6 +62,11 @@ TEST(CommandLineTest, JoinsQuotesAndDecodesTheArguments) {
     EXPECT_EQ(std::u16string(built.units), c.line);
     EXPECT_EQ(built.length, c.line.size());
     EXPECT_EQ(built.parameterUnits, c.parameterUnits);
+    if (c.printed != nullptr) {
+      FakeReset(built.units);
+      FakeRunProgram();
+      EXPECT_EQ(FakeWrittenText(), c.printed);
+    }
     std::free(built.units);
   }
 }
