@@ -150,13 +150,13 @@ struct Harness {
 
   // Records a result at unit pos in the model.
   void Produced(std::size_t pos, const std::u16string& result) {
-    area.resize(pos);
-    while (!starts.empty() && starts.back() >= pos) starts.pop_back();
+    Truncate(pos);
     starts.push_back(pos);
     area += result;
     terminated = true;
   }
 
+  // Drops the modelled units from unit on, and the results that begin there.
   void Truncate(std::size_t unit) {
     area.resize(unit);
     while (!starts.empty() && starts.back() >= unit) starts.pop_back();
