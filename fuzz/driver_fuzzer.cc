@@ -57,7 +57,8 @@ Expected Model(const std::u16string& commandLine, bool console) {
   std::int64_t printed = 0;
   std::size_t index = 0;
   for (;;) {
-    const std::int64_t code = huecast_fuzz::ReferenceCode(parameter(index++));
+    // A code is the hexadecimal number among its parameter's first two units.
+    const std::int64_t code = huecast_fuzz::ReferenceParse(u"$" + parameter(index++).substr(0, 2));
     if (code != 0) {
       if ((code >> 4) == (code & 15)) {
         expected.exitCode |= 1;
@@ -68,7 +69,8 @@ Expected Model(const std::u16string& commandLine, bool console) {
     }
     const std::u16string text = parameter(index++);
     if (!text.empty()) {
-      Write(&expected, huecast_fuzz::ReferenceApostrophes(text));
+      // Each pair of apostrophes, left to right, is a double quote.
+      Write(&expected, huecast_fuzz::ReferenceReplace(text, u"''", u"\"", false, 1, -1, false));
       ++printed;
     }
     if (code == 0 && text.empty()) break;

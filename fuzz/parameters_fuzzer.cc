@@ -66,12 +66,11 @@ void RunFetches(const std::vector<Fetch>& fetches, const std::vector<std::u16str
         fetch.byNumber ? huecast::ParameterAt(fetch.number, pos) : huecast::NextParameter(pos);
 
     Check(got == huecast::TextAt(pos), "fetch returns the text at pos");
-    Check(std::u16string(got) == expected, "fetched text");
     Check(huecast::StringWorkArea.position == pos + 2 * static_cast<std::int64_t>(expected.size()),
           "position after a fetch");
     Check(huecast::ParameterCursor->next == cursor, "cursor after a fetch");
-    // The prefix and the parameter lie behind one another; what lies before
-    // them is compared once at the end.
+    // The prefix and the fetched parameter lie behind one another; what lies
+    // before them is compared once at the end.
     expectedArea += prefix + expected;
     Check(std::u16string(huecast::TextAt(noted)) == huecast_fuzz::UpToZero(prefix + expected),
           "prefix and parameter in the work area");

@@ -35,6 +35,9 @@ std::vector<std::u16string> ReferenceSplit(const std::u16string& line) {
   return tokens;
 }
 
+namespace {
+
+// Returns the value of a hexadecimal digit (0-9, A-F, a-f), or -1.
 int HexValue(char16_t unit) {
   if (unit >= u'0' && unit <= u'9') return unit - u'0';
   if (unit >= u'A' && unit <= u'F') return unit - u'A' + 10;
@@ -42,27 +45,66 @@ int HexValue(char16_t unit) {
   return -1;
 }
 
-std::int64_t ReferenceCode(const std::u16string& parameter) {
-  std::int64_t value = 0;
-  for (std::size_t i = 0; i < 2 && i < parameter.size(); ++i) {
-    const int digit = HexValue(parameter[i]);
-    if (digit < 0) break;
-    value = value * 16 + digit;
+// Tells whether find occurs in text at p, the whole of find within text.
+bool Matches(const std::u16string& text, std::size_t p, const std::u16string& find,
+             bool ignoreCase) {
+  if (p + find.size() > text.size()) return false;
+  for (std::size_t i = 0; i < find.size(); ++i) {
+    const char16_t a = text[p + i];
+    const char16_t b = find[i];
+    if (ignoreCase ? Fold(a) != Fold(b) : a != b) return false;
   }
-  return value;
+  return true;
 }
 
-std::u16string ReferenceApostrophes(const std::u16string& text) {
-  std::u16string result;
-  for (std::size_t i = 0; i < text.size();) {
-    if (i + 1 < text.size() && text[i] == u'\'' && text[i + 1] == u'\'') {
-      result += u'"';
-      i += 2;
+}  // namespace
+
+char16_t Fold(char16_t unit) {
+  return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit + 32) : unit;
+}
+
+std::u16string ReferenceReplace(const std::u16string& source, const std::u16string& find,
+                                const std::u16string& replacement, bool ignoreCase,
+                                std::int64_t start, std::int64_t count, bool inPlace) {
+  if (start < 1) start = 1;
+  const auto first = static_cast<std::size_t>(start - 1);
+  if (find.empty() || count == 0 || first >= source.size()) return source;
+  if (inPlace && (replacement.size() != find.size() || count < -1)) return source;
+  const std::int64_t limit = count < -1 ? 1 : count;
+  std::u16string result = source.substr(0, first);
+  std::int64_t made = 0;
+  for (std::size_t p = first; p < source.size();) {
+    if ((limit == -1 || made < limit) && Matches(source, p, find, ignoreCase)) {
+      result += replacement;
+      p += find.size();
+      ++made;
     } else {
-      result += text[i++];
+      result += source[p++];
     }
   }
   return result;
+}
+
+std::int64_t ReferenceParse(const std::u16string& text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
+  int radix = 10;
+  if (i < text.size() && text[i] == u'$') {
+    radix = 16;
+    ++i;
+  } else if (i < text.size() && text[i] == u'%') {
+    radix = 2;
+    ++i;
+  }
+  std::uint64_t value = 0;
+  for (; i < text.size(); ++i) {
+    const int digit = HexValue(text[i]);
+    if (digit < 0 || digit >= radix) break;
+    value = value * static_cast<std::uint64_t>(radix) + static_cast<std::uint64_t>(digit);
+  }
+  return static_cast<std::int64_t>(negative ? 0 - value : value);
 }
 
 char16_t CompactUnit(std::uint8_t byte) {

@@ -24,15 +24,20 @@ inline void Check(bool condition, const char* what) {
 // tabs are ordinary. Element 0 is the program path (token -1).
 std::vector<std::u16string> ReferenceSplit(const std::u16string& line);
 
-// Returns the value of a hexadecimal digit (0-9, A-F, a-f), or -1.
-int HexValue(char16_t unit);
+// Returns the unit with A-Z turned into a-z; any other unit as it is.
+char16_t Fold(char16_t unit);
 
-// Decodes a colour-code parameter: the hexadecimal digits among its first
-// two units, up to the first unit that is not one.
-std::int64_t ReferenceCode(const std::u16string& parameter);
+// Models replacement from start on, occurrences never overlapping, at most
+// count replaced (-1: all). A count below -1 ends the copying replacement's
+// counting pass after the first occurrence and replaces nothing in place; in
+// place, a replacement of another length than find changes nothing.
+std::u16string ReferenceReplace(const std::u16string& source, const std::u16string& find,
+                                const std::u16string& replacement, bool ignoreCase,
+                                std::int64_t start, std::int64_t count, bool inPlace);
 
-// Turns every "''" into one double quote, left to right, without overlap.
-std::u16string ReferenceApostrophes(const std::u16string& text);
+// Reads a number: blanks (space, tab), a sign, $ for hexadecimal or % for
+// binary, then digits up to the first unit that is not one, modulo 2^64.
+std::int64_t ReferenceParse(const std::u16string& text);
 
 // Reads fuzzer bytes one at a time; past the end every read gives 0.
 struct ByteReader {

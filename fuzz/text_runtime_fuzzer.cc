@@ -25,7 +25,9 @@ using huecast::StringWorkArea;
 using huecast_fuzz::ByteReader;
 using huecast_fuzz::Check;
 using huecast_fuzz::CompactUnit;
-using huecast_fuzz::HexValue;
+using huecast_fuzz::Fold;
+using huecast_fuzz::ReferenceParse;
+using huecast_fuzz::ReferenceReplace;
 using huecast_fuzz::UpToZero;
 
 namespace {
@@ -36,72 +38,8 @@ constexpr int kVariables = 4;
 // buffer, little enough that a run takes well under a second.
 constexpr std::int64_t kWorkBudget = 1000000;
 
-char16_t Fold(char16_t unit) {
-  return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit + 32) : unit;
-}
-
 char16_t FlipCase(char16_t unit) {
   return Fold(unit) >= u'a' && Fold(unit) <= u'z' ? static_cast<char16_t>(unit ^ 32) : unit;
-}
-
-// Tells whether find occurs in text at p, the whole of find within text.
-bool Matches(const std::u16string& text, std::size_t p, const std::u16string& find,
-             bool ignoreCase) {
-  if (p + find.size() > text.size()) return false;
-  for (std::size_t i = 0; i < find.size(); ++i) {
-    const char16_t a = text[p + i];
-    const char16_t b = find[i];
-    if (ignoreCase ? Fold(a) != Fold(b) : a != b) return false;
-  }
-  return true;
-}
-
-// Models replacement from start on, occurrences never overlapping, at most
-// count replaced (-1: all). A count below -1 ends the copying replacement's
-// counting pass after the first occurrence and replaces nothing in place; in
-// place, a replacement of another length than find changes nothing.
-std::u16string ReferenceReplace(const std::u16string& source, const std::u16string& find,
-                                const std::u16string& replacement, bool ignoreCase,
-                                std::int64_t start, std::int64_t count, bool inPlace) {
-  if (start < 1) start = 1;
-  const auto first = static_cast<std::size_t>(start - 1);
-  if (find.empty() || count == 0 || first >= source.size()) return source;
-  if (inPlace && (replacement.size() != find.size() || count < -1)) return source;
-  const std::int64_t limit = count < -1 ? 1 : count;
-  std::u16string result = source.substr(0, first);
-  std::int64_t made = 0;
-  for (std::size_t p = first; p < source.size();) {
-    if ((limit == -1 || made < limit) && Matches(source, p, find, ignoreCase)) {
-      result += replacement;
-      p += find.size();
-      ++made;
-    } else {
-      result += source[p++];
-    }
-  }
-  return result;
-}
-
-std::int64_t ReferenceParse(const std::u16string& text) {
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
-  int radix = 10;
-  if (i < text.size() && text[i] == u'$') {
-    radix = 16;
-    ++i;
-  } else if (i < text.size() && text[i] == u'%') {
-    radix = 2;
-    ++i;
-  }
-  std::uint64_t value = 0;
-  for (; i < text.size(); ++i) {
-    const int digit = HexValue(text[i]);
-    if (digit < 0 || digit >= radix) break;
-    value = value * static_cast<std::uint64_t>(radix) + static_cast<std::uint64_t>(digit);
-  }
-  return static_cast<std::int64_t>(negative ? 0 - value : value);
 }
 
 // A text argument: its pointer (computed just before the call for texts in
@@ -212,13 +150,13 @@ struct Harness {
 
   // Records a result at unit pos in the model.
   void Produced(std::size_t pos, const std::u16string& result) {
-    area.resize(pos);
-    while (!starts.empty() && starts.back() >= pos) starts.pop_back();
+    Truncate(pos);
     starts.push_back(pos);
     area += result;
     terminated = true;
   }
 
+  // Drops the modelled units from unit on, and the results that begin there.
   void Truncate(std::size_t unit) {
     area.resize(unit);
     while (!starts.empty() && starts.back() >= unit) starts.pop_back();

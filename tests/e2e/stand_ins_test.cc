@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "platform/platform.h"
@@ -16,6 +17,16 @@ namespace huecast {
 namespace {
 
 int ReportPipe = -1;
+
+// Runs a check in a child process, so that it may change the process's
+// descriptors and signals, and tells whether the check held there.
+bool HoldsInAChild(const std::function<bool()>& check) {
+  const pid_t child = fork();
+  if (child == 0) _exit(check() ? 0 : 1);
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
 BOOL RecordEvent(DWORD event) {
   const char report = static_cast<char>(event);
@@ -27,7 +38,6 @@ BOOL RecordEvent(DWORD event) {
 // on. Unhandled, the signal then ends the process, as the tool's runs show
 // (Signals.SentWhileOutputIsBlocked).
 TEST(ControlEvents, RoutineSeesTheEventAndAHandledOneLetsTheProcessGoOn) {
-  constexpr int kWentOn = 7;
   const struct {
     int signalNumber;
     DWORD event;
@@ -39,24 +49,21 @@ TEST(ControlEvents, RoutineSeesTheEventAndAHandledOneLetsTheProcessGoOn) {
     SCOPED_TRACE(strsignal(c.signalNumber));
     int report[2];
     ASSERT_EQ(pipe(report), 0);
-    const pid_t child = fork();
-    if (child == 0) {
+    // The one byte reported fits in the pipe, so the child ends before it is read.
+    EXPECT_TRUE(HoldsInAChild([&c, &report] {
       // A signal that the test run inherited as ignored would be left alone.
       signal(c.signalNumber, SIG_DFL);
       close(report[0]);
       ReportPipe = report[1];
       SetConsoleCtrlHandler(RecordEvent, TRUE);
       kill(getpid(), c.signalNumber);
-      _exit(kWentOn);
-    }
+      return true;
+    })) << "the process did not go on";
     close(report[1]);
     char got = 0;
     EXPECT_EQ(read(report[0], &got, 1), 1);
     close(report[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
     EXPECT_EQ(static_cast<DWORD>(got), c.event);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kWentOn);
   }
 }
 
@@ -95,32 +102,27 @@ TEST(WriteFile, DeliversEveryByteThroughPartialWrites) {
 }
 
 TEST(StandardHandles, ClosedDescriptorGivesAHandleEveryCallRejects) {
-  const pid_t child = fork();
-  if (child == 0) {
+  EXPECT_TRUE(HoldsInAChild([] {
     close(STDOUT_FILENO);
     const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD written = 0;
-    const bool rejected = WriteFile(output, "x", 1, &written, nullptr) == FALSE &&
-                          WriteConsoleW(output, u"x", 1, &written, nullptr) == FALSE &&
-                          SetConsoleTextAttribute(output, 0x1E) == FALSE &&
-                          FlushFileBuffers(output) == FALSE;
-    _exit(rejected ? 0 : 1);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    return WriteFile(output, "x", 1, &written, nullptr) == FALSE &&
+           WriteConsoleW(output, u"x", 1, &written, nullptr) == FALSE &&
+           SetConsoleTextAttribute(output, 0x1E) == FALSE && FlushFileBuffers(output) == FALSE;
+  }));
 }
 
 // Whether a handle is a terminal is asked once, and asked again once the
 // handle is closed, since its descriptor may come back as another file, and
 // in each run.
 TEST(StandardHandles, TerminalIsAskedAgainAfterCloseAndInANewRun) {
-  const pid_t child = fork();
-  if (child == 0) {
+  EXPECT_TRUE(HoldsInAChild([] {
     int ends[2];
     int master = -1;
     int terminal = -1;
-    if (pipe(ends) != 0 || openpty(&master, &terminal, nullptr, nullptr, nullptr) != 0) _exit(2);
+    if (pipe(ends) != 0 || openpty(&master, &terminal, nullptr, nullptr, nullptr) != 0) {
+      return false;
+    }
     dup2(ends[1], STDOUT_FILENO);
     const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD written = 0;
@@ -131,11 +133,8 @@ TEST(StandardHandles, TerminalIsAskedAgainAfterCloseAndInANewRun) {
     dup2(ends[1], STDOUT_FILENO);
     ZeroPlatformRecords();
     const bool pipeRefusedAgain = WriteConsoleW(output, u"x", 1, &written, nullptr) == FALSE;
-    _exit(pipeRefused && terminalTaken && pipeRefusedAgain ? 0 : 1);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    return pipeRefused && terminalTaken && pipeRefusedAgain;
+  }));
 }
 
 }  // namespace

@@ -10,24 +10,11 @@
 
 #include "e2e/run_tool.h"
 #include "platform/posix/command_line.h"
+#include "reference.h"
 #include "windows/windows_cases.h"
 
 namespace huecast {
 namespace {
-
-// Splits a line that the native build would join from arguments: single
-// spaces between them, one in double quotes when it is empty or holds a space.
-std::vector<std::u16string> SplitJoined(const std::u16string& line) {
-  std::vector<std::u16string> arguments;
-  for (std::size_t at = 0; at < line.size();) {
-    const std::size_t quoted = line[at] == u'"' ? 1 : 0;
-    std::size_t end = line.find(quoted ? u'"' : u' ', at + quoted);
-    if (end == std::u16string::npos) end = line.size();
-    arguments.push_back(line.substr(at + quoted, end - at - quoted));
-    at = end + quoted + 1;
-  }
-  return arguments;
-}
 
 // Returns the line the native build hands to the scan for these arguments,
 // behind a program path that needs no double quotes.
@@ -71,9 +58,12 @@ TEST_P(WindowsCases, NativeBuildGivesWhatWindowsGives) {
   int textCount = 0;
   ASSERT_TRUE(ExpandCase(c, nullptr, lineUnits.data(), &lineCount, textUnits.data(), &textCount));
   const std::u16string line(lineUnits.data(), lineCount);
+  // The arguments are the line as the scan splits it, and a case run here
+  // must reach the scan as the very line Windows is given.
   std::vector<std::string> arguments;
-  for (const std::u16string& argument : SplitJoined(line)) arguments.push_back(Utf8(argument));
-  // A case run here must reach the scan as the very line Windows is given.
+  for (const std::u16string& argument : huecast_fuzz::ReferenceSplit(line)) {
+    arguments.push_back(Utf8(argument));
+  }
   ASSERT_EQ(Utf8(Joined(arguments)), Utf8(line.empty() ? u"p" : u"p " + line))
       << "the case needs exactOnly";
   const std::string text(reinterpret_cast<const char*>(textUnits.data()), textCount * 2);

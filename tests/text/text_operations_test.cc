@@ -60,21 +60,6 @@ TEST(TextEqualsTest, ComparesUnitsWithNullAsEmpty) {
   EXPECT_EQ(TextLength(u"a\u00E9\U0001F600"), 4);
 }
 
-TEST_F(TextOperationsTest, LeftTextKeepsTheLeadingUnits) {
-  const struct {
-    const char16_t* text;
-    std::int32_t count;
-    const char16_t* expected;
-  } cases[] = {{u"Hello", 2, u"He"}, {u"Hello", 10, u"Hello"}, {u"Hello", 5, u"Hello"},
-               {u"Hello", 0, u""},   {u"Hello", -3, u""},      {nullptr, 3, u""},
-               {u"", 2, u""}};
-  for (const auto& c : cases) {
-    Restart();
-    LeftText(c.text, c.count, kPos);
-    ExpectResult(c.expected);
-  }
-}
-
 TEST_F(TextOperationsTest, LeftTextOfATextAtTheResultPositionReplacesIt) {
   // The colour code: "$", then the parameter at Q, cut to two units at Q.
   // Reserving room here grows the buffer, which may move it.
@@ -120,13 +105,21 @@ TEST_F(TextOperationsTest, ReplaceTextHonoursModeStartAndCount) {
   }
 }
 
-// The shorter forms: every occurrence, case counts, from the first unit; the
-// driver's form turns apostrophe pairs into double quotes.
-TEST_F(TextOperationsTest, ReplaceTextOverloadsSupplyTheirDefaults) {
+// LeftText keeps at most count leading units. The shorter forms of
+// ReplaceText replace every occurrence, case counting, from the first unit;
+// the driver's form turns apostrophe pairs into double quotes.
+TEST_F(TextOperationsTest, LeftTextAndTheShorterReplaceForms) {
   const struct {
-    void (*replace)();
+    void (*operation)();
     const char16_t* expected;
-  } cases[] = {{[] { ReplaceText(u"''Hi''", u"''", u"\"", kPos); }, u"\"Hi\""},
+  } cases[] = {{[] { LeftText(u"Hello", 2, kPos); }, u"He"},
+               {[] { LeftText(u"Hello", 10, kPos); }, u"Hello"},
+               {[] { LeftText(u"Hello", 5, kPos); }, u"Hello"},
+               {[] { LeftText(u"Hello", 0, kPos); }, u""},
+               {[] { LeftText(u"Hello", -3, kPos); }, u""},
+               {[] { LeftText(nullptr, 3, kPos); }, u""},
+               {[] { LeftText(u"", 2, kPos); }, u""},
+               {[] { ReplaceText(u"''Hi''", u"''", u"\"", kPos); }, u"\"Hi\""},
                {[] { ReplaceText(u"'''", u"''", u"\"", kPos); }, u"\"'"},
                {[] { ReplaceText(u"''''", u"''", u"\"", kPos); }, u"\"\""},
                {[] { ReplaceText(u"Hello", u"''", u"\"", kPos); }, u"Hello"},
@@ -139,7 +132,7 @@ TEST_F(TextOperationsTest, ReplaceTextOverloadsSupplyTheirDefaults) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "case " << &c - cases);
     Restart();
-    c.replace();
+    c.operation();
     ExpectResult(c.expected);
   }
 }
