@@ -20,7 +20,7 @@ import subprocess
 import sys
 
 from fuzz_faults import FUZZ_FAULTS
-from run import read, sync, write
+from run import sync, with_fault
 
 SEEDS = [1, 2, 3]
 EXECUTED = re.compile(r"stat::number_of_executed_units: (\d+)")
@@ -80,17 +80,13 @@ def main():
             wrong.append(f"unchanged {target}: {problem or 'found a fault'} {found}")
             print(wrong[-1], flush=True)
     for what, target, path, pattern, replacement in FUZZ_FAULTS:
-        file = os.path.join(tree, path)
-        original = read(file).decode()
-        if original.count(pattern) != 1:
-            wrong.append(f"{what}: its pattern occurs {original.count(pattern)} times in {path}")
+        complaint, result = with_fault(os.path.join(tree, path), pattern, replacement,
+                                       lambda: trial(target))
+        if complaint:
+            wrong.append(f"{what}: {complaint} in {path}")
             print(wrong[-1], flush=True)
             continue
-        try:
-            write(file, original.replace(pattern, replacement).encode())
-            problem, found = trial(target)
-        finally:
-            write(file, original.encode())
+        problem, found = result
         runs = ", ".join(f"seed {seed}: {'missed' if n is None else n}"
                          for seed, n in zip(SEEDS, found))
         print(f"{what} ({target}): {problem or runs}", flush=True)

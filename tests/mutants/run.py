@@ -45,6 +45,20 @@ def sync(source, tree):
             os.chmod(copy, os.stat(origin).st_mode)
 
 
+def with_fault(file, pattern, replacement, trial):
+    """Runs trial() with the one occurrence of pattern in file replaced, and
+    puts the file back; gives (complaint, None) when the pattern does not
+    occur exactly once, else ("", what trial gave)."""
+    original = read(file).decode()
+    if original.count(pattern) != 1:
+        return f"its pattern occurs {original.count(pattern)} times", None
+    try:
+        write(file, original.replace(pattern, replacement).encode())
+        return "", trial()
+    finally:
+        write(file, original.encode())
+
+
 def build(cmake, build_dir):
     run = subprocess.run([cmake, "--build", build_dir, "-j2", "--target", *TARGETS],
                          capture_output=True, text=True, errors="replace")
@@ -99,21 +113,20 @@ def main():
         return f"the tree without faults fails: {errors}{compact(failed)}"
     print(f"the tree without faults builds and passes ({time.monotonic() - started:.0f} s)")
 
+    def trial():
+        """Rebuilds what a fault touches; gives the errors, or the failed tests."""
+        errors = build(args.cmake, build_dir)
+        return errors, [] if errors else failed_tests(build_dir)
+
     wrong = []
     for what, path, pattern, replacement in FAULTS:
         started = time.monotonic()
-        file = os.path.join(tree, path)
-        original = read(file).decode()
-        if original.count(pattern) != 1:
-            wrong.append(f"{what}: its pattern occurs {original.count(pattern)} times in {path}")
+        complaint, result = with_fault(os.path.join(tree, path), pattern, replacement, trial)
+        if complaint:
+            wrong.append(f"{what}: {complaint} in {path}")
             print("NOT APPLIED", wrong[-1])
             continue
-        try:
-            write(file, original.replace(pattern, replacement).encode())
-            errors = build(args.cmake, build_dir)
-            failed = [] if errors else failed_tests(build_dir)
-        finally:
-            write(file, original.encode())
+        errors, failed = result
         took = f"{time.monotonic() - started:.0f} s"
         if errors or not failed:
             wrong.append(f"{what} ({path}) " + (f"does not build:\n{errors}" if errors else

@@ -4,38 +4,12 @@
 #define HUECAST_PLATFORM_POSIX_COMMAND_LINE_H_
 
 #include <cstddef>
-#include <string_view>
 
 namespace huecast {
 
 // The longest parameter part a command line may have, in UTF-16 units: the
 // Windows limit of a process's command line.
 inline constexpr std::size_t kCommandLineLimit = 32767;
-
-// The line written to standard error when a command line passes the limit.
-struct TooLongMessage {
-  char text[80];
-  std::size_t length;  // bytes before the terminating zero
-};
-
-// Spells the message with the limit's own digits, so that the two cannot
-// disagree.
-constexpr TooLongMessage SpellTooLongMessage() {
-  TooLongMessage message{};
-  const auto append = [&message](std::string_view piece) {
-    for (const char c : piece) message.text[message.length++] = c;
-  };
-  append("huecast: the command line is too long (more than ");
-  std::size_t power = 1;
-  while (power * 10 <= kCommandLineLimit) power *= 10;
-  for (; power != 0; power /= 10) {
-    message.text[message.length++] = static_cast<char>('0' + kCommandLineLimit / power % 10);
-  }
-  append(" UTF-16 units)\n");
-  return message;
-}
-
-inline constexpr TooLongMessage kTooLongMessage = SpellTooLongMessage();
 
 struct BuiltCommandLine {
   char16_t* units;             // zero-terminated, from malloc; null when out of memory

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <new>
 
 #include "platform/platform.h"
@@ -131,9 +132,14 @@ void PosixStartup(int argc, const char* const* argv) {
   if (line.units == nullptr) return;  // the command line reads as empty
   if (line.parameterUnits > kCommandLineLimit) {
     // The scan of the parameters is quadratic by design; the Windows limit
-    // keeps it bounded.
+    // keeps it bounded. The message spells the limit's own value, so that
+    // the two cannot disagree.
+    char message[96];
+    const int length = std::snprintf(
+        message, sizeof message,
+        "huecast: the command line is too long (more than %zu UTF-16 units)\n", kCommandLineLimit);
     std::size_t written = 0;
-    WriteAll(STDERR_FILENO, kTooLongMessage.text, kTooLongMessage.length, &written);
+    WriteAll(STDERR_FILENO, message, static_cast<std::size_t>(length), &written);
     _exit(kCommandLineTooLong);
   }
   CommandLine = line.units;
